@@ -1,0 +1,96 @@
+// Completing the circuit graph once the node lines are read: the connection checks, the
+// "Input" and "Output" pseudo-nodes, the fan-out mirror and the two walk orders.
+#include <algorithm>
+#include <string>
+
+#include "io/fail.h"
+#include "model/netlist.h"
+
+void CNetlist::ValidateConnections(const std::string& fileName) const {
+  const int n = static_cast<int>(parts.size());
+  std::vector<int> driven(n, 0);
+  for (const PartType& part : parts) {
+    // A primary input has exactly one driver, the "Input" node added below.
+    if (IsPrimaryInputNode(part.gate) && part.gate.fanInCount != 0) {
+      FailCannotParse(fileName);
+    }
+    for (const PartInfo& fanIn : part.fanIns) {
+      if (fanIn.node < 1 || fanIn.node > n) FailCannotParse(fileName);
+      ++driven[fanIn.node - 1];
+    }
+  }
+  // The orderings count fan-outs down to zero; a count that disagrees with the connections
+  // would give a wrong order or none.
+  for (int k = 0; k < n; ++k) {
+    if (driven[k] != parts[k].gate.fanOutCount) FailCannotParse(fileName);
+  }
+}
+
+void CNetlist::BuildGraph(const std::string& fileName) {
+  ValidateConnections(fileName);
+  const int n = static_cast<int>(parts.size());
+
+  PartType source;
+  source.gate.SetName("Input");
+  source.gate.id = n + 1;
+  for (PartType& part : parts) {
+    if (!IsPrimaryInputNode(part.gate)) continue;
+    part.fanIns.push_back(PartInfo{n + 1, 0, 0.0, 0.0});
+    ++part.gate.fanInCount;
+    part.gate.unitResistance = driverResistance;
+    part.gate.inputArrivals.push_back(0.0);
+    part.gate.lambdas.push_back(-1.0);
+    source.fanOuts.push_back(PartInfo{part.gate.id, 0, 0.0, 0.0});
+  }
+  source.gate.fanOutCount = static_cast<int>(source.fanOuts.size());
+  source.gate.fanInCount = 0;
+  parts.push_back(std::move(source));
+
+  PartType sink;
+  sink.gate.SetName("Output");
+  sink.gate.id = n + 2;
+  sink.gate.unitInputCap = outputLoad;
+  int pin = 0;
+  for (PartType& part : parts) {
+    if (part.gate.isPrimaryOutput != 1) continue;
+    ++part.gate.fanOutCount;
+    sink.fanIns.push_back(PartInfo{part.gate.id, pin, 0.0, 0.0});
+    sink.gate.lambdas.push_back(-1.0);
+    sink.gate.inputArrivals.push_back(0.0);
+    ++pin;
+  }
+  sink.gate.fanInCount = static_cast<int>(sink.fanIns.size());
+  sink.gate.fanOutCount = 0;
+  parts.push_back(std::move(sink));
+
+  partCount = static_cast<int>(parts.size());
+
+  // Mirror every fan-in into a fan-out at its driver. Receivers are visited by ascending id,
+  // so each fanOuts list comes out ordered by receiver id, then pin. The counts were checked,
+  // so each list can be sized once.
+  for (PartType& part : parts) part.fanOuts.reserve(part.gate.fanOutCount);
+  for (const PartType& receiver : parts) {
+    if (IsPrimaryInputNode(receiver.gate) || IsSourceNode(receiver.gate)) continue;
+    int position = 0;
+    for (const PartInfo& fanIn : receiver.fanIns) {
+      parts[fanIn.node - 1].fanOuts.push_back(PartInfo{receiver.gate.id, position, 0.0, 0.0});
+      ++position;
+    }
+  }
+
+  if (!TopologicalSort(parts, reverseOrder, false)) FailCannotParse(fileName);
+  forwardOrder.assign(reverseOrder.rbegin(), reverseOrder.rend());
+
+  graph.Build(parts, forwardOrder);
+  const int nodes = graph.NodeCount();
+  current.Reset(nodes);
+  trial.Reset(nodes);
+  lambdas.assign(graph.EdgeCount(), 0.0);
+  arrivals.assign(graph.EdgeCount(), 0.0);
+  lambdaSum.assign(nodes, 0.0);
+  outputArrival.assign(nodes, 0.0);
+  driveWeight.assign(nodes, 0.0);
+  pinLoad.assign(nodes, 0.0);
+  weightedDelay.assign(nodes, 0.0);
+  LoadStateFromParts();
+}

@@ -1,0 +1,131 @@
+#include "io/text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) {
+  readError = false;
+  text.clear();
+  std::FILE* file = std::fopen(path.c_str(), "r");
+  if (file == nullptr) return false;
+  char buffer[1 << 16];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  if (std::ferror(file)) readError = true;
+  std::fclose(file);
+  return true;
+}
+
+bool LineReader::Next(std::string_view& line) {
+  if (rest_.empty()) return false;
+  const size_t end = rest_.find('\n');
+  if (end == std::string_view::npos) {
+    line = rest_;
+    rest_ = {};
+  } else {
+    line = rest_.substr(0, end);
+    rest_.remove_prefix(end + 1);
+  }
+  return true;
+}
+
+size_t LineReader::CountRemaining() const {
+  size_t lines = 0;
+  for (char c : rest_) lines += (c == '\n');
+  return lines + 1;
+}
+
+bool Tokenizer::Next(std::string_view& token) {
+  const size_t begin = rest_.find_first_not_of(separators_);
+  if (begin == std::string_view::npos) {
+    rest_ = {};
+    return false;
+  }
+  const size_t end = rest_.find_first_of(separators_, begin);
+  if (end == std::string_view::npos) {
+    token = rest_.substr(begin);
+    rest_ = {};
+  } else {
+    token = rest_.substr(begin, end - begin);
+    rest_.remove_prefix(end);
+  }
+  return true;
+}
+
+namespace {
+
+bool IsCSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Parses [sign] digits at `pos`; returns false when there are no digits.
+bool ParseInt(std::string_view text, size_t& pos, int& value) {
+  size_t i = pos;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i >= text.size() || !IsDigit(text[i])) return false;
+  long long magnitude = 0;
+  for (; i < text.size() && IsDigit(text[i]); ++i) {
+    if (magnitude <= static_cast<long long>(INT_MAX) + 1)
+      magnitude = magnitude * 10 + (text[i] - '0');
+  }
+  if (negative) {
+    value =
+        magnitude > static_cast<long long>(INT_MAX) + 1 ? INT_MIN : static_cast<int>(-magnitude);
+  } else {
+    value = magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+  }
+  pos = i;
+  return true;
+}
+
+}  // namespace
+
+int ToInt(std::string_view token) {
+  size_t pos = 0;
+  while (pos < token.size() && IsCSpace(token[pos])) ++pos;
+  int value = 0;
+  return ParseInt(token, pos, value) ? value : 0;
+}
+
+double ToDouble(std::string_view token) {
+  // Plain digit strings are by far the most common; up to 15 digits they convert exactly.
+  if (!token.empty() && token.size() <= 15) {
+    long long whole = 0;
+    bool digitsOnly = true;
+    for (char c : token) {
+      if (!IsDigit(c)) {
+        digitsOnly = false;
+        break;
+      }
+      whole = whole * 10 + (c - '0');
+    }
+    if (digitsOnly) return static_cast<double>(whole);
+  }
+  char small[64];
+  std::string large;
+  const char* text;
+  if (token.size() < sizeof small) {
+    std::memcpy(small, token.data(), token.size());
+    small[token.size()] = '\0';
+    text = small;
+  } else {
+    large.assign(token);
+    text = large.c_str();
+  }
+  return std::strtod(text, nullptr);
+}
+
+int ScanIntegers(std::string_view line, int* values, int count) {
+  size_t pos = 0;
+  for (int n = 0; n < count; ++n) {
+    while (pos < line.size() && IsCSpace(line[pos])) ++pos;
+    if (!ParseInt(line, pos, values[n])) return n;
+  }
+  return count;
+}

@@ -1,0 +1,53 @@
+#ifndef TAMBRIL_IO_TEXT_H
+#define TAMBRIL_IO_TEXT_H
+
+#include <string>
+#include <string_view>
+
+// Reading of the two input formats: whole files, lines of any length, tokens split on a fixed
+// set of separator characters (runs count as one), and numbers with the C library's
+// atoi/atof meaning (text that is not a number reads as 0, no error).
+
+// Reads the whole file into `text`. Returns false when it cannot be opened; `readError` is set
+// when it opened but reading failed.
+bool ReadWholeFile(const std::string& path, std::string& text, bool& readError);
+
+// Splits text into lines at '\n'; the line end is not part of the line, a carriage return is.
+// A last line without a line end is still a line; an empty text has no lines.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : rest_(text) {}
+  bool Next(std::string_view& line);
+  // Upper bound of the lines left, for reserving.
+  size_t CountRemaining() const;
+
+ private:
+  std::string_view rest_;
+};
+
+// Splits one line into tokens. `separators` lists the separator characters.
+class Tokenizer {
+ public:
+  Tokenizer(std::string_view line, std::string_view separators)
+      : rest_(line), separators_(separators) {}
+  bool Next(std::string_view& token);
+
+ private:
+  std::string_view rest_;
+  std::string_view separators_;
+};
+
+inline constexpr std::string_view kLibrarySeparators = "\t,\n";
+inline constexpr std::string_view kNetlistSeparators = " ,\n";
+
+// atoi: leading white space, optional sign, decimal digits; values beyond the int range
+// saturate at INT_MIN / INT_MAX.
+int ToInt(std::string_view token);
+// atof: the longest leading decimal, exponent, hexadecimal, "inf" or "nan" number.
+double ToDouble(std::string_view token);
+
+// The header "%d %d %d %d %d": up to `count` integers separated by white space; stops at the
+// first text that is not one. Returns the number converted; the others are left unchanged.
+int ScanIntegers(std::string_view line, int* values, int count);
+
+#endif

@@ -1,0 +1,3 @@
+#include "model/gateData.h"
+
+CGateData::~CGateData() = default;

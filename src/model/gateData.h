@@ -1,0 +1,28 @@
+#ifndef TAMBRIL_MODEL_GATEDATA_H
+#define TAMBRIL_MODEL_GATEDATA_H
+
+// CGateData is one row of the gate library: the electrical constants of one gate type for one
+// number of inputs (`key`). Rows compare by key alone. Units: F/m^2 for the capacitances,
+// ohm * m^2 for the resistance. value4 and value5 are carried from the file, never used.
+class CGateData {
+ public:
+  CGateData() = default;
+  CGateData(const CGateData&) = default;
+  CGateData& operator=(const CGateData&) = default;
+  virtual ~CGateData();
+
+  bool operator==(const CGateData& other) const { return key == other.key; }
+  bool operator<(const CGateData& other) const { return key < other.key; }
+  bool operator>(const CGateData& other) const { return key > other.key; }
+  bool operator<=(const CGateData& other) const { return key <= other.key; }
+  bool operator>=(const CGateData& other) const { return key >= other.key; }
+
+  int key = 0;
+  double unitInputCap = 0.0;
+  double unitResistance = 0.0;
+  double unitOutputCap = 0.0;
+  double value4 = 0.0;
+  double value5 = 0.0;
+};
+
+#endif

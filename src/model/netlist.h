@@ -1,0 +1,124 @@
+#ifndef TAMBRIL_MODEL_NETLIST_H
+#define TAMBRIL_MODEL_NETLIST_H
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "model/gateType.h"
+#include "model/part.h"
+#include "sizing/nodeValues.h"
+#include "timing/timingGraph.h"
+
+// CNetlist is the one object of a run: the tuning constants, the gate library, the circuit
+// graph with its two walk orders, the optimiser's bounds and the run's timing. Every stage is a
+// member function; a stage either completes or ends the program with one line on standard
+// error and exit status 1.
+//
+// The circuit is held twice. `parts` is the record form that the reader builds (node id k is
+// parts[k - 1]) and the report reads. The optimiser works on a flat copy, `graph` plus the
+// per-position state below, built at the end of InputNetlist; CopyStateToParts writes that
+// state back into the records, which SolveLDP does when it finishes.
+class CNetlist {
+ public:
+  CNetlist();
+  virtual ~CNetlist();
+
+  // Stages of a run, in this order.
+  void BuildDB(const char* libraryFileName);
+  void InputNetlist(const char* netlistFileName);
+  void OutputResult(const char* resultFileName);
+
+  // Sink-removal ordering of `nodes` (ids 1..n, nodes[k - 1] has id k): receivers before
+  // drivers, or the reverse when `forward`. Returns false, with `order` holding the nodes that
+  // could be ordered, when some node cannot be removed (a cycle, or fan-out counts that exceed
+  // the real connections). Cost O((V + E) log V).
+  bool TopologicalSort(const std::vector<PartType>& nodes, std::vector<int>& order,
+                       bool forward) const;
+
+  // Timing analysis: rewrites every pin arrival from the current delays.
+  void ComputeArrivalTime();
+  // Largest element, 0.0 for an empty vector.
+  double maximum(std::vector<double> values) const;
+
+  // Lagrange multipliers.
+  void IntializeLM();
+  void UpdateLM();
+
+  // Resizing subproblem. ComputeLu writes the delays of `values` and returns the Lagrangian
+  // value of that state.
+  double ComputeLu(NodeValues& values);
+  void SolveLRSuHelper();
+  void SolveLRSu();
+
+  // The outer loop, with "convergence.txt".
+  void SolveLDP();
+  void TAMBRIL();
+
+  int length() const { return partCount; }
+  bool is_empty() const { return partCount == 0; }
+
+  // Moves the optimiser's state between the flat form and the records: sizes, loads,
+  // upstream resistances, delays, multipliers, their sums and pin arrivals.
+  void CopyStateToParts();
+  void LoadStateFromParts();
+
+  // The flat form and its state, by position (graph.Position(id)).
+  const TimingGraph& Graph() const { return graph; }
+  const NodeValues& Values() const { return current; }
+  const std::vector<double>& Lambdas() const { return lambdas; }       // by edge
+  const std::vector<double>& Arrivals() const { return arrivals; }     // by edge
+  const std::vector<double>& LambdaSums() const { return lambdaSum; }  // by position
+
+  // Caps on the two loops, so that a threshold of 0 or below cannot run forever.
+  static constexpr int kMaxTrialSweeps = 1000;
+  static constexpr int kMaxOuterPasses = 1000;
+
+  // Counters of the last run, for benchmarks: outer passes and resize sweeps (trial sweeps
+  // included).
+  long long sweepCount = 0;
+
+  double innerImprove;
+  double outerImprove;
+  double driverResistance;
+  double outputLoad;
+  double lowerBound;
+  double maxDelay;
+  int partCount;
+  int circuitSize;
+  int headerValue2;
+  int headerValue3;
+  int outputCount;
+  int nodeLineCount;
+  std::time_t startTime;
+  std::clock_t startClock;
+  std::clock_t endClock;
+  double runtime;
+  std::vector<int> forwardOrder;
+  std::vector<int> reverseOrder;
+  std::vector<PartType> parts;
+  std::vector<CGateType> gateTypes;
+
+ private:
+  void BuildGraph(const std::string& fileName);
+  void ValidateConnections(const std::string& fileName) const;
+  void BindLibraryRow(CGate& gate) const;
+
+  void ResizeSweep(const NodeValues& from, NodeValues& to);
+  void LoadSweep(NodeValues& values);
+
+  TimingGraph graph;
+  NodeValues current;
+  NodeValues trial;
+  std::vector<double> lambdas;    // by edge
+  std::vector<double> arrivals;   // by edge
+  std::vector<double> lambdaSum;  // by position
+  // Scratch, by position: output arrival, a driver's weighted resistance as its receivers see
+  // it, the capacitance of one input pin, the weighted delay.
+  std::vector<double> outputArrival;
+  std::vector<double> driveWeight;
+  std::vector<double> pinLoad;
+  std::vector<double> weightedDelay;
+};
+
+#endif
