@@ -1,0 +1,4 @@
+# Golden-output regression over the bundled ISCAS-85 examples (see tools/regress).
+add_test(NAME regression_iscas85
+  COMMAND ${PROJECT_SOURCE_DIR}/tools/regress $<TARGET_FILE:tambril>)
+set_tests_properties(regression_iscas85 PROPERTIES TIMEOUT 1800)
