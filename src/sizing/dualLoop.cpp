@@ -57,6 +57,7 @@ void CNetlist::SolveLDP() {
   std::cout << "Total number of iteration: " << iteration << std::endl;
   std::cout << std::endl;
   log.Close();
+  iterationCount = iteration;
 
   CopyStateToParts();
 }
