@@ -85,12 +85,12 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   const int nodes = graph.NodeCount();
   current.Reset(nodes);
   trial.Reset(nodes);
-  lambdas.assign(graph.EdgeCount(), 0.0);
+  // The state that the records hold right after reading.
+  lambdas.assign(graph.EdgeCount(), -1.0);
   arrivals.assign(graph.EdgeCount(), 0.0);
   lambdaSum.assign(nodes, 0.0);
   outputArrival.assign(nodes, 0.0);
   driveWeight.assign(nodes, 0.0);
   pinLoad.assign(nodes, 0.0);
   weightedDelay.assign(nodes, 0.0);
-  LoadStateFromParts();
 }

@@ -84,6 +84,14 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
     gate.fanInCount = ToInt(token);
     if (primaryOutput || !IsPrimaryInputNode(gate)) BindLibraryRow(gate);
 
+    // A triple takes at least six characters, so the line bounds what is worth reserving.
+    if (gate.fanInCount > 0) {
+      const size_t expected = std::min<size_t>(gate.fanInCount, line.size() / 6 + 1);
+      gate.lambdas.reserve(expected);
+      gate.inputArrivals.reserve(expected);
+      fanIns.reserve(expected);
+    }
+
     for (int pin = 0; pin < gate.fanInCount; ++pin) {
       std::string_view driver, value1, value2;
       if (!tokens.Next(driver) || !tokens.Next(value1) || !tokens.Next(value2)) {

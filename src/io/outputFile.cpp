@@ -30,6 +30,11 @@ void OutputFile::EndLine() {
   Flush();
 }
 
+void OutputFile::EndLineBuffered() {
+  pending_.push_back('\n');
+  if (pending_.size() >= (64u << 10)) Flush();
+}
+
 void OutputFile::Flush() {
   if (fd_ < 0) {
     pending_.clear();

@@ -22,6 +22,9 @@ class OutputFile {
   OutputFile& Put(double value);  // "%g"
   OutputFile& Put(long long value);
   void EndLine();
+  // Ends the line but hands it to the system only once 64 KiB have gathered (or at the next
+  // EndLine or Close): for long tables, where a system call per line would dominate.
+  void EndLineBuffered();
 
   bool ok() const { return ok_; }
   // Closes the file; returns false if any write failed or closing failed.

@@ -39,7 +39,7 @@ void CNetlist::OutputResult(const char* resultFileName) {
     const CGate& gate = part.gate;
     if (IsPrimaryInputNode(gate) || IsSourceNode(gate) || IsSinkNode(gate)) continue;
     out.Put(static_cast<long long>(gate.id)).Put("\t").Put(gate.Name()).Put("\t").Put(gate.size);
-    out.EndLine();
+    out.EndLineBuffered();
     if (!out.ok()) break;
   }
   if (!out.Close()) FailCannotWrite(fileName);

@@ -3,13 +3,13 @@
 // count off every driver it names. A driver that reaches 0 is removed later in the same pass if
 // its id is higher than the node just removed, and in the next pass otherwise.
 //
-// Instead of rescanning, the nodes still due in the current pass wait in a min-heap of ids
-// (every id pushed is above the one being removed, so popping gives exactly the scan's order),
-// and those due in the next pass in a list that becomes the next heap. Each node is pushed and
-// popped once and each connection is visited once: O((V + E) log V) time, O(V) extra memory.
+// So the pass of a node follows from its receivers alone: a node without receivers goes in
+// pass 1, and a driver d goes in the latest of pass(r) + (d < r ? 1 : 0) over its receivers r
+// (the receiver removed last decides, and no other receiver gives more). The passes are worked
+// out in any receivers-first order (a queue of nodes whose counts reached 0), and the nodes
+// are then laid out by pass, ascending ids within a pass, with a counting sort. Every node and
+// connection is visited once: O(V + E) time and O(V) extra memory.
 #include <algorithm>
-#include <functional>
-#include <queue>
 
 #include "model/netlist.h"
 
@@ -17,43 +17,42 @@ bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<i
                                bool forward) const {
   const int n = static_cast<int>(nodes.size());
   order.clear();
-  order.reserve(n);
   std::vector<int> remaining(n);
-  std::vector<char> removed(n, 0);
-  std::vector<int> due;   // ids due in the current pass, as a min-heap
-  std::vector<int> next;  // ids due in the next pass
+  std::vector<int> pass(n, 1);
+  std::vector<int> queue;
+  queue.reserve(n);
   for (int k = 0; k < n; ++k) {
     remaining[k] = nodes[k].gate.fanOutCount;
-    if (remaining[k] == 0) due.push_back(k + 1);  // ascending: already a valid heap
+    if (remaining[k] == 0) queue.push_back(k);
   }
-  const auto later = std::greater<int>();
-  while (!due.empty()) {
-    while (!due.empty()) {
-      std::pop_heap(due.begin(), due.end(), later);
-      const int id = due.back();
-      due.pop_back();
-      // A count driven below zero (more connections than the count said) never comes back.
-      if (remaining[id - 1] != 0) continue;
-      removed[id - 1] = 1;
-      order.push_back(id);
-      for (const PartInfo& fanIn : nodes[id - 1].fanIns) {
-        const int driver = fanIn.node;
-        // Connections to ids that do not exist, or to nodes already removed, count for nothing.
-        if (driver < 1 || driver > n || removed[driver - 1]) continue;
-        if (--remaining[driver - 1] != 0) continue;
-        if (driver > id) {
-          due.push_back(driver);
-          std::push_heap(due.begin(), due.end(), later);
-        } else {
-          next.push_back(driver);
-        }
+  bool consistent = true;
+  for (size_t head = 0; head < queue.size(); ++head) {
+    const int receiver = queue[head];
+    for (const PartInfo& fanIn : nodes[receiver].fanIns) {
+      const int driver = fanIn.node - 1;
+      if (driver < 0 || driver >= n) continue;  // names no node: counts for nothing
+      if (remaining[driver] <= 0) {
+        consistent = false;  // more connections than the driver's count says
+        continue;
       }
+      const int due = pass[receiver] + (driver < receiver ? 1 : 0);
+      if (due > pass[driver]) pass[driver] = due;
+      if (--remaining[driver] == 0) queue.push_back(driver);
     }
-    std::sort(next.begin(), next.end());
-    due.swap(next);
-    next.clear();
   }
-  const bool complete = static_cast<int>(order.size()) == n;
+  if (!consistent || static_cast<int>(queue.size()) != n) {
+    // A cycle, or counts that disagree with the connections: no complete order exists.
+    for (int k : queue) order.push_back(k + 1);
+    return false;
+  }
+
+  int lastPass = 0;
+  for (int p : pass) lastPass = std::max(lastPass, p);
+  std::vector<int> start(lastPass + 2, 0);
+  for (int p : pass) ++start[p + 1];
+  for (int p = 1; p <= lastPass + 1; ++p) start[p] += start[p - 1];
+  order.resize(n);
+  for (int k = 0; k < n; ++k) order[start[pass[k]]++] = k + 1;
   if (forward) std::reverse(order.begin(), order.end());
-  return complete;
+  return true;
 }
