@@ -66,17 +66,29 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   partCount = static_cast<int>(parts.size());
 
   // Mirror every fan-in into a fan-out at its driver. Receivers are visited by ascending id,
-  // so each fanOuts list comes out ordered by receiver id, then pin. The counts were checked,
-  // so each list can be sized once.
-  for (PartType& part : parts) part.fanOuts.reserve(part.gate.fanOutCount);
+  // so each driver's fan-outs come out ordered by receiver id, then pin. The records are first
+  // gathered in one flat array, laid out by driver with the checked counts, so that the node
+  // records are each written once, in order, rather than appended to at random.
+  std::vector<size_t> start(parts.size() + 1, 0);
+  for (size_t k = 0; k < parts.size(); ++k) {
+    const bool mirrored = !IsSourceNode(parts[k].gate);  // "Input" got its fan-outs above
+    start[k + 1] = start[k] + (mirrored ? static_cast<size_t>(parts[k].gate.fanOutCount) : 0);
+  }
+  std::vector<PartInfo> mirror(start.back());
+  std::vector<size_t> fill(start.begin(), start.end() - 1);
   for (const PartType& receiver : parts) {
     if (IsPrimaryInputNode(receiver.gate) || IsSourceNode(receiver.gate)) continue;
     int position = 0;
     for (const PartInfo& fanIn : receiver.fanIns) {
-      parts[fanIn.node - 1].fanOuts.push_back(PartInfo{receiver.gate.id, position, 0.0, 0.0});
+      mirror[fill[fanIn.node - 1]++] = PartInfo{receiver.gate.id, position, 0.0, 0.0};
       ++position;
     }
   }
+  for (size_t k = 0; k < parts.size(); ++k) {
+    if (start[k + 1] == start[k]) continue;
+    parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
+  }
+  mirror = std::vector<PartInfo>();
 
   if (!TopologicalSort(parts, reverseOrder, false)) FailCannotParse(fileName);
   forwardOrder.assign(reverseOrder.rbegin(), reverseOrder.rend());

@@ -1,5 +1,7 @@
 #include "io/text.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -11,9 +13,21 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) 
   text.clear();
   std::FILE* file = std::fopen(path.c_str(), "r");
   if (file == nullptr) return false;
-  char buffer[1 << 16];
-  size_t got;
-  while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
+  // Read straight into the string, sized from the file when it can tell its size.
+  size_t capacity = 1 << 16;
+  struct stat status;
+  if (::fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+    capacity = static_cast<size_t>(status.st_size) + 1;
+  }
+  size_t used = 0;
+  for (;;) {
+    text.resize(capacity);
+    const size_t got = std::fread(&text[used], 1, capacity - used, file);
+    used += got;
+    if (used < capacity) break;  // end of file or an error
+    capacity *= 2;
+  }
+  text.resize(used);
   if (std::ferror(file)) readError = true;
   std::fclose(file);
   return true;

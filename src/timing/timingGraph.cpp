@@ -1,5 +1,6 @@
 #include "timing/timingGraph.h"
 
+// The records are read once each, in id order; what they hold is scattered to positions.
 void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<int>& forwardOrder) {
   const int n = static_cast<int>(forwardOrder.size());
   idAt = forwardOrder;
@@ -15,9 +16,10 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
   maxSize.resize(n);
   fanInStart.assign(n + 1, 0);
   fanOutStart.assign(n + 1, 0);
-  for (int p = 0; p < n; ++p) {
-    const PartType& part = parts[idAt[p] - 1];
+  for (int k = 0; k < n; ++k) {
+    const PartType& part = parts[k];
     const CGate& gate = part.gate;
+    const int p = positionOfId[k];
     if (IsSourceNode(gate)) {
       kind[p] = NodeKind::kSource;
     } else if (IsSinkNode(gate)) {
@@ -34,18 +36,27 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
     unitOutputCap[p] = gate.unitOutputCap;
     minSize[p] = gate.minSize;
     maxSize[p] = gate.maxSize;
-    fanInStart[p + 1] = fanInStart[p] + static_cast<int>(part.fanIns.size());
-    fanOutStart[p + 1] = fanOutStart[p] + static_cast<int>(part.fanOuts.size());
+    fanInStart[p + 1] = static_cast<int>(part.fanIns.size());
+    fanOutStart[p + 1] = static_cast<int>(part.fanOuts.size());
+  }
+  for (int p = 0; p < n; ++p) {
+    fanInStart[p + 1] += fanInStart[p];
+    fanOutStart[p + 1] += fanOutStart[p];
   }
 
   fanInDriver.resize(fanInStart[n]);
   fanOutEdge.resize(fanOutStart[n]);
   fanOutReceiver.resize(fanOutStart[n]);
-  for (int p = 0; p < n; ++p) {
-    const PartType& part = parts[idAt[p] - 1];
+  for (int k = 0; k < n; ++k) {
+    const PartType& part = parts[k];
+    const int p = positionOfId[k];
     int edge = fanInStart[p];
     for (const PartInfo& fanIn : part.fanIns) fanInDriver[edge++] = positionOfId[fanIn.node - 1];
-    int entry = fanOutStart[p];
+  }
+  // The fan-in layout is complete, so every connection's edge index is known.
+  for (int k = 0; k < n; ++k) {
+    const PartType& part = parts[k];
+    int entry = fanOutStart[positionOfId[k]];
     for (const PartInfo& fanOut : part.fanOuts) {
       const int receiver = positionOfId[fanOut.node - 1];
       fanOutReceiver[entry] = receiver;

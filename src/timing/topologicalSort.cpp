@@ -8,7 +8,8 @@
 // (the receiver removed last decides, and no other receiver gives more). The passes are worked
 // out in any receivers-first order (a queue of nodes whose counts reached 0), and the nodes
 // are then laid out by pass, ascending ids within a pass, with a counting sort. Every node and
-// connection is visited once: O(V + E) time and O(V) extra memory.
+// connection is visited once: O(V + E) time and O(V + E) extra memory (the drivers are first
+// copied into one flat array, so that the receivers-first walk does not chase node records).
 #include <algorithm>
 
 #include "model/netlist.h"
@@ -17,6 +18,16 @@ bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<i
                                bool forward) const {
   const int n = static_cast<int>(nodes.size());
   order.clear();
+  std::vector<int> firstDriver(n + 1, 0);
+  for (int k = 0; k < n; ++k) {
+    firstDriver[k + 1] = firstDriver[k] + static_cast<int>(nodes[k].fanIns.size());
+  }
+  std::vector<int> drivers(firstDriver[n]);
+  for (int k = 0; k < n; ++k) {
+    int* out = drivers.data() + firstDriver[k];
+    for (const PartInfo& fanIn : nodes[k].fanIns) *out++ = fanIn.node - 1;
+  }
+
   std::vector<int> remaining(n);
   std::vector<int> pass(n, 1);
   std::vector<int> queue;
@@ -28,8 +39,8 @@ bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<i
   bool consistent = true;
   for (size_t head = 0; head < queue.size(); ++head) {
     const int receiver = queue[head];
-    for (const PartInfo& fanIn : nodes[receiver].fanIns) {
-      const int driver = fanIn.node - 1;
+    for (int i = firstDriver[receiver]; i < firstDriver[receiver + 1]; ++i) {
+      const int driver = drivers[i];
       if (driver < 0 || driver >= n) continue;  // names no node: counts for nothing
       if (remaining[driver] <= 0) {
         consistent = false;  // more connections than the driver's count says
