@@ -1,0 +1,142 @@
+#include "cli.h"
+
+#include <cstdint>
+#include <limits>
+
+namespace gennet {
+
+const char* const kUsage =
+    "usage: gennet --gates N --seed S [--inputs I] [--outputs O] [--max-fanin K]\n"
+    "              [--depth D] [-o FILE]\n"
+    "Writes a random levelized netlist of N gates (1..100000000); the same options and seed\n"
+    "give the same file on every platform.\n"
+    "  --seed S       0..18446744073709551615\n"
+    "  --inputs I     primary inputs, default floor(2*sqrt(N))\n"
+    "  --outputs O    exactly O primary outputs (1..N); an error when the gates cannot be\n"
+    "                 arranged so; default: every gate that drives nothing, plus one gate\n"
+    "                 that drives something for every four of those\n"
+    "  --max-fanin K  largest gate fan-in, 1..16, default 4\n"
+    "  --depth D      gate levels, 1..N, default round(3*log2(N)); the longest path from an\n"
+    "                 input to an output crosses exactly D gates\n"
+    "  -o FILE        write to FILE instead of standard output\n"
+    "Options also take the form --name=value.\n";
+
+namespace {
+
+struct NumberOption {
+  const char* name;
+  uint64_t min;
+  uint64_t max;
+};
+
+bool parseNumber(const std::string& text, uint64_t& value) {
+  if (text.empty() || text.size() > 20) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    const uint64_t digit = static_cast<uint64_t>(c - '0');
+    if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return false;
+    value = value * 10 + digit;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parseArgs(int argc, const char* const* argv, Command& command, std::string& error) {
+  command = Command();
+  enum Slot { kGates, kSeed, kInputs, kOutputs, kMaxFaninSlot, kDepth, kSlotCount };
+  static const NumberOption kNumbers[kSlotCount] = {
+      {"--gates", 1, kMaxGates},     {"--seed", 0, std::numeric_limits<uint64_t>::max()},
+      {"--inputs", 1, kMaxInputs},   {"--outputs", 1, kMaxGates},
+      {"--max-fanin", 1, kMaxFanin}, {"--depth", 1, kMaxGates},
+  };
+  uint64_t value[kSlotCount] = {};
+  bool given[kSlotCount] = {};
+  bool outputGiven = false;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      command.help = true;
+      return true;
+    }
+    std::string name = arg;
+    std::string text;
+    bool inlineValue = false;
+    const size_t equals = arg.find('=');
+    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      name = arg.substr(0, equals);
+      text = arg.substr(equals + 1);
+      inlineValue = true;
+    }
+    int slot = -1;
+    for (int s = 0; s < kSlotCount; ++s) {
+      if (name == kNumbers[s].name) slot = s;
+    }
+    if (slot < 0 && name != "-o") {
+      error = (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") +
+              arg + "'";
+      return false;
+    }
+    if (!inlineValue) {
+      if (i + 1 >= argc) {
+        error = "option " + name + " needs a value";
+        return false;
+      }
+      text = argv[++i];
+    }
+    if (slot < 0) {
+      if (outputGiven) {
+        error = "option -o given twice";
+        return false;
+      }
+      if (text.empty()) {
+        error = "option -o needs a file name";
+        return false;
+      }
+      outputGiven = true;
+      command.outputPath = text;
+      continue;
+    }
+    const NumberOption& option = kNumbers[slot];
+    if (given[slot]) {
+      error = std::string("option ") + option.name + " given twice";
+      return false;
+    }
+    uint64_t number = 0;
+    if (!parseNumber(text, number) || number < option.min || number > option.max) {
+      error = std::string(option.name) + " needs an integer from " + std::to_string(option.min) +
+              " to " + std::to_string(option.max) + ", not '" + text + "'";
+      return false;
+    }
+    given[slot] = true;
+    value[slot] = number;
+  }
+
+  for (Slot required : {kGates, kSeed}) {
+    if (!given[required]) {
+      error = std::string("missing ") + kNumbers[required].name;
+      return false;
+    }
+  }
+  const uint64_t gates = value[kGates];
+  for (Slot bounded : {kOutputs, kDepth}) {
+    if (given[bounded] && value[bounded] > gates) {
+      error = std::string(kNumbers[bounded].name) + " " + std::to_string(value[bounded]) +
+              " exceeds --gates " + std::to_string(gates);
+      return false;
+    }
+  }
+
+  Options& options = command.options;
+  options.gates = static_cast<uint32_t>(gates);
+  options.seed = value[kSeed];
+  options.inputs = static_cast<uint32_t>(value[kInputs]);
+  options.outputs = static_cast<uint32_t>(value[kOutputs]);
+  options.maxFanin = given[kMaxFaninSlot] ? static_cast<uint32_t>(value[kMaxFaninSlot]) : 4;
+  options.depth = static_cast<uint32_t>(value[kDepth]);
+  return true;
+}
+
+}  // namespace gennet
