@@ -45,8 +45,13 @@ void CNetlist::UpdateLM() {
     const double delay = current.delay[p];
     const double arrival = MaxOf(pin + first, last - first) + delay;
 
+    // Each pin's term is kept in its multiplier's place until the scale is known; the
+    // multipliers read below for the flow are other nodes' pins.
     double share = 0.0;
-    for (int e = first; e < last; ++e) share = share + ((pin[e] + delay) * lambdas[e]) / arrival;
+    for (int e = first; e < last; ++e) {
+      lambdas[e] = ((pin[e] + delay) * lambdas[e]) / arrival;
+      share = share + lambdas[e];
+    }
 
     double flow;
     if (graph.kind[p] == NodeKind::kSink) {
@@ -71,7 +76,7 @@ void CNetlist::UpdateLM() {
     } else {
       const double scale = flow / share;
       for (int e = first; e < last; ++e) {
-        lambdas[e] = (((pin[e] + delay) * lambdas[e]) / arrival) * scale;
+        lambdas[e] = lambdas[e] * scale;
         sum += lambdas[e];
       }
     }
