@@ -104,5 +104,7 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   outputArrival.assign(nodes, 0.0);
   driveWeight.assign(nodes, 0.0);
   pinLoad.assign(nodes, 0.0);
+  // "Output" loads each primary output with its fixed capacitance, whatever the sizes.
+  pinLoad[graph.sinkPosition] = graph.unitInputCap[graph.sinkPosition];
   weightedDelay.assign(nodes, 0.0);
 }

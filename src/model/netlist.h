@@ -106,7 +106,10 @@ class CNetlist {
   void BindLibraryRow(CGate& gate) const;
 
   void ResizeSweep(const NodeValues& from, NodeValues& to);
+  void UpdatePinLoads(const NodeValues& values);
+  double NodeLoad(int position, double size) const;
   void LoadSweep(NodeValues& values);
+  double DelaysAndValue(NodeValues& values, bool withLoads);
 
   TimingGraph graph;
   NodeValues current;

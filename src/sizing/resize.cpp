@@ -1,6 +1,11 @@
 // The resizing subproblem: for fixed multipliers, every gate takes the size that minimises its
 // own weighted delay plus the weighted delay its input capacitance adds to its drivers, in
 // sweeps over the circuit until the Lagrangian value settles.
+//
+// The sweeps are bound by memory traffic on large circuits, so the inner loop fuses what the
+// steps allow: the resize sweep also leaves the capacitance of each gate's input pins, and the
+// load sweep also works out each node's delay and weighted delay. Every value is computed by
+// the same expression, in the same order, as the separate steps would.
 #include <cmath>
 
 #include "model/netlist.h"
@@ -28,6 +33,7 @@ void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
   const double* outputCap = graph.unitOutputCap.data();
   const double* weight = lambdaSum.data();
   double* drive = driveWeight.data();
+  double* pin = pinLoad.data();
   for (int p = 0; p < n; ++p) {
     switch (kind[p]) {
       case NodeKind::kPrimaryInput:
@@ -50,51 +56,48 @@ void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
     to.upstreamResistance[p] = upstream;
     to.size[p] = resized;
     drive[p] = (resistance[p] / resized) * weight[p];
+    pin[p] = inputCap[p] * resized;
   }
 }
 
-// Loads depend on sizes only, so one pass for the capacitance of each input pin and one for
-// the loads do in any order.
-void CNetlist::LoadSweep(NodeValues& values) {
+void CNetlist::UpdatePinLoads(const NodeValues& values) {
   const int n = graph.NodeCount();
-  const NodeKind* kind = graph.kind.data();
-  const double* inputCap = graph.unitInputCap.data();
-  const double* outputCap = graph.unitOutputCap.data();
-  const double* size = values.size.data();
-  double* pin = pinLoad.data();
   for (int p = 0; p < n; ++p) {
     // "Output" holds the absolute output load; a gate loads each driver with its own size.
-    pin[p] = kind[p] == NodeKind::kSink ? inputCap[p] : inputCap[p] * size[p];
-  }
-  const int* start = graph.fanOutStart.data();
-  const int* receiver = graph.fanOutReceiver.data();
-  double* load = values.loadCap.data();
-  for (int p = n - 1; p >= 0; --p) {
-    if (graph.isPrimaryOutput[p]) {
-      double total = 0.0;
-      for (int k = start[p]; k < start[p + 1]; ++k) total += pin[receiver[k]];
-      load[p] = total + outputCap[p] * size[p];
-      continue;
-    }
-    double total;
-    switch (kind[p]) {
-      case NodeKind::kSource:
-      case NodeKind::kSink:
-        continue;
-      case NodeKind::kPrimaryInput:
-        total = 0.0;
-        break;
-      case NodeKind::kGate:
-      default:
-        total = outputCap[p] * size[p];
-        break;
-    }
-    for (int k = start[p]; k < start[p + 1]; ++k) total += pin[receiver[k]];
-    load[p] = total;
+    pinLoad[p] = graph.kind[p] == NodeKind::kSink ? graph.unitInputCap[p]
+                                                  : graph.unitInputCap[p] * values.size[p];
   }
 }
 
-double CNetlist::ComputeLu(NodeValues& values) {
+// The load of node p from the pin capacitances of its receivers. Loads depend on sizes only,
+// so nodes can be taken in any order.
+inline double CNetlist::NodeLoad(int p, double size) const {
+  const int* start = graph.fanOutStart.data();
+  const int* receiver = graph.fanOutReceiver.data();
+  const double* pin = pinLoad.data();
+  if (graph.isPrimaryOutput[p]) {
+    double total = 0.0;
+    for (int k = start[p]; k < start[p + 1]; ++k) total += pin[receiver[k]];
+    return total + graph.unitOutputCap[p] * size;
+  }
+  double total = graph.kind[p] == NodeKind::kPrimaryInput ? 0.0 : graph.unitOutputCap[p] * size;
+  for (int k = start[p]; k < start[p + 1]; ++k) total += pin[receiver[k]];
+  return total;
+}
+
+void CNetlist::LoadSweep(NodeValues& values) {
+  UpdatePinLoads(values);
+  const int n = graph.NodeCount();
+  for (int p = n - 1; p >= 0; --p) {
+    const NodeKind kind = graph.kind[p];
+    if (kind == NodeKind::kSource || kind == NodeKind::kSink) continue;
+    values.loadCap[p] = NodeLoad(p, values.size[p]);
+  }
+}
+
+// Delays of every node but the pseudo-nodes, weighted by lambdaSum; the sum runs in node id
+// order. With `withLoads`, each node's load is worked out first (pin loads must be current).
+double CNetlist::DelaysAndValue(NodeValues& values, bool withLoads) {
   const int n = graph.NodeCount();
   const NodeKind* kind = graph.kind.data();
   const double* resistance = graph.unitResistance.data();
@@ -107,20 +110,24 @@ double CNetlist::ComputeLu(NodeValues& values) {
         weighted[p] = 0.0;
         continue;
       case NodeKind::kPrimaryInput:
+        if (withLoads) values.loadCap[p] = NodeLoad(p, values.size[p]);
         values.delay[p] = resistance[p] * values.loadCap[p];
         break;
       case NodeKind::kGate:
+        if (withLoads) values.loadCap[p] = NodeLoad(p, values.size[p]);
         values.delay[p] = (resistance[p] / values.size[p]) * values.loadCap[p];
         break;
     }
     weighted[p] = weight[p] * values.delay[p];
   }
-  // The sum runs in node id order; the pseudo-nodes, which add nothing, are the last two ids.
+  // The pseudo-nodes, which add nothing, are the last two ids.
   double sum = 0.0;
   const int* position = graph.positionOfId.data();
   for (int k = 0; k < n - 2; ++k) sum += weighted[position[k]];
   return sum;
 }
+
+double CNetlist::ComputeLu(NodeValues& values) { return DelaysAndValue(values, false); }
 
 void CNetlist::SolveLRSuHelper() {
   const int n = graph.NodeCount();
@@ -131,14 +138,13 @@ void CNetlist::SolveLRSuHelper() {
 }
 
 void CNetlist::SolveLRSu() {
+  // Each sweep: resize, then loads, delays and the value in one pass.
   ResizeSweep(current, current);
-  LoadSweep(current);
-  double previous = ComputeLu(current);
+  double previous = DelaysAndValue(current, true);
   lowerBound = previous;
   for (int sweep = 1; sweep <= kMaxTrialSweeps; ++sweep) {
     ResizeSweep(current, trial);
-    LoadSweep(trial);
-    const double value = ComputeLu(trial);
+    const double value = DelaysAndValue(trial, true);
     const double total = value + previous;
     const double change = std::fabs(value / total - previous / total);
     if (!(change > innerImprove)) return;  // settled, or not a number: keep `current`
