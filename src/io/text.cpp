@@ -47,26 +47,16 @@ bool LineReader::Next(std::string_view& line) {
 }
 
 size_t LineReader::CountRemaining() const {
-  size_t lines = 0;
-  for (char c : rest_) lines += (c == '\n');
-  return lines + 1;
-}
-
-bool Tokenizer::Next(std::string_view& token) {
-  const size_t begin = rest_.find_first_not_of(separators_);
-  if (begin == std::string_view::npos) {
-    rest_ = {};
-    return false;
+  size_t lines = 1;
+  const char* next = rest_.data();
+  const char* end = next + rest_.size();
+  while (next != end) {
+    const void* found = std::memchr(next, '\n', static_cast<size_t>(end - next));
+    if (found == nullptr) break;
+    ++lines;
+    next = static_cast<const char*>(found) + 1;
   }
-  const size_t end = rest_.find_first_of(separators_, begin);
-  if (end == std::string_view::npos) {
-    token = rest_.substr(begin);
-    rest_ = {};
-  } else {
-    token = rest_.substr(begin, end - begin);
-    rest_.remove_prefix(end);
-  }
-  return true;
+  return lines;
 }
 
 namespace {

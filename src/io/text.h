@@ -25,20 +25,40 @@ class LineReader {
   std::string_view rest_;
 };
 
-// Splits one line into tokens. `separators` lists the separator characters.
-class Tokenizer {
+// A set of separator characters, looked up by byte value.
+class Separators {
  public:
-  Tokenizer(std::string_view line, std::string_view separators)
-      : rest_(line), separators_(separators) {}
-  bool Next(std::string_view& token);
+  constexpr explicit Separators(std::string_view characters) : member_{} {
+    for (char c : characters) member_[static_cast<unsigned char>(c)] = true;
+  }
+  constexpr bool operator()(char c) const { return member_[static_cast<unsigned char>(c)]; }
 
  private:
-  std::string_view rest_;
-  std::string_view separators_;
+  bool member_[256];
 };
 
-inline constexpr std::string_view kLibrarySeparators = "\t,\n";
-inline constexpr std::string_view kNetlistSeparators = " ,\n";
+inline constexpr Separators kLibrarySeparators("\t,\n");
+inline constexpr Separators kNetlistSeparators(" ,\n");
+
+// Splits one line into tokens at runs of separators.
+class Tokenizer {
+ public:
+  Tokenizer(std::string_view line, const Separators& separators)
+      : next_(line.data()), end_(line.data() + line.size()), separators_(separators) {}
+  bool Next(std::string_view& token) {
+    while (next_ != end_ && separators_(*next_)) ++next_;
+    if (next_ == end_) return false;
+    const char* begin = next_;
+    while (next_ != end_ && !separators_(*next_)) ++next_;
+    token = std::string_view(begin, static_cast<size_t>(next_ - begin));
+    return true;
+  }
+
+ private:
+  const char* next_;
+  const char* end_;
+  const Separators& separators_;
+};
 
 // atoi: leading white space, optional sign, decimal digits; values beyond the int range
 // saturate at INT_MIN / INT_MAX.
