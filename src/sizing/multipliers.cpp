@@ -3,6 +3,7 @@
 // its pins, weights its delay.
 #include "model/netlist.h"
 #include "timing/maximum.h"
+#include "timing/prefetch.h"
 
 void CNetlist::IntializeLM() {
   const int n = graph.NodeCount();
@@ -60,6 +61,8 @@ void CNetlist::UpdateLM() {
     } else {
       flow = 0.0;
       for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+        // The walk runs backwards, so the entries ahead are the ones below.
+        if (k >= kPrefetchDistance) PrefetchRead(&lambdas[graph.fanOutEdge[k - kPrefetchDistance]]);
         flow += lambdas[graph.fanOutEdge[k]];
       }
     }

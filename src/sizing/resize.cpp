@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "model/netlist.h"
+#include "timing/prefetch.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
   const double* weight = lambdaSum.data();
   double* drive = driveWeight.data();
   double* pin = pinLoad.data();
+  const int edges = graph.EdgeCount();
   for (int p = 0; p < n; ++p) {
     switch (kind[p]) {
       case NodeKind::kPrimaryInput:
@@ -48,7 +50,10 @@ void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
         break;
     }
     double upstream = 0.0;
-    for (int e = start[p]; e < start[p + 1]; ++e) upstream += drive[driver[e]];
+    for (int e = start[p]; e < start[p + 1]; ++e) {
+      if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
+      upstream += drive[driver[e]];
+    }
     const double size = from.size[p];
     const double quotient = (weight[p] * resistance[p]) * (from.loadCap[p] - size * outputCap[p]) /
                             (inputCap[p] * upstream);
@@ -75,14 +80,16 @@ inline double CNetlist::NodeLoad(int p, double size) const {
   const int* start = graph.fanOutStart.data();
   const int* receiver = graph.fanOutReceiver.data();
   const double* pin = pinLoad.data();
-  if (graph.isPrimaryOutput[p]) {
-    double total = 0.0;
-    for (int k = start[p]; k < start[p + 1]; ++k) total += pin[receiver[k]];
-    return total + graph.unitOutputCap[p] * size;
-  }
-  double total = graph.kind[p] == NodeKind::kPrimaryInput ? 0.0 : graph.unitOutputCap[p] * size;
-  for (int k = start[p]; k < start[p + 1]; ++k) total += pin[receiver[k]];
-  return total;
+  const int entries = start[graph.NodeCount()];
+  const auto gather = [&](double total) {
+    for (int k = start[p]; k < start[p + 1]; ++k) {
+      if (k + kPrefetchDistance < entries) PrefetchRead(&pin[receiver[k + kPrefetchDistance]]);
+      total += pin[receiver[k]];
+    }
+    return total;
+  };
+  if (graph.isPrimaryOutput[p]) return gather(0.0) + graph.unitOutputCap[p] * size;
+  return gather(graph.kind[p] == NodeKind::kPrimaryInput ? 0.0 : graph.unitOutputCap[p] * size);
 }
 
 void CNetlist::LoadSweep(NodeValues& values) {
@@ -123,7 +130,10 @@ double CNetlist::DelaysAndValue(NodeValues& values, bool withLoads) {
   // The pseudo-nodes, which add nothing, are the last two ids.
   double sum = 0.0;
   const int* position = graph.positionOfId.data();
-  for (int k = 0; k < n - 2; ++k) sum += weighted[position[k]];
+  for (int k = 0; k < n - 2; ++k) {
+    if (k + kPrefetchDistance < n - 2) PrefetchRead(&weighted[position[k + kPrefetchDistance]]);
+    sum += weighted[position[k]];
+  }
   return sum;
 }
 

@@ -2,6 +2,7 @@
 // arrival of the driver plus the driver's delay.
 #include "model/netlist.h"
 #include "timing/maximum.h"
+#include "timing/prefetch.h"
 
 double CNetlist::maximum(std::vector<double> values) const {
   return MaxOf(values.data(), static_cast<int>(values.size()));
@@ -14,12 +15,16 @@ void CNetlist::ComputeArrivalTime() {
   const double* delay = current.delay.data();
   double* pin = arrivals.data();
   double* out = outputArrival.data();
+  const int edges = graph.EdgeCount();
   // Drivers come before their receivers, so each driver's output arrival is final when read;
   // it is worked out once per node rather than once per connection.
   for (int p = 0; p < n; ++p) {
     const int first = start[p];
     const int last = start[p + 1];
-    for (int e = first; e < last; ++e) pin[e] = out[driver[e]];
+    for (int e = first; e < last; ++e) {
+      if (e + kPrefetchDistance < edges) PrefetchRead(&out[driver[e + kPrefetchDistance]]);
+      pin[e] = out[driver[e]];
+    }
     out[p] = MaxOf(pin + first, last - first) + delay[p];
   }
 }
