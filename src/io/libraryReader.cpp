@@ -16,10 +16,7 @@ void CNetlist::BuildDB(const char* libraryFileName) {
   startClock = std::clock();
   startTime = std::time(nullptr);
 
-  std::string text;
-  bool readError = false;
-  if (!ReadWholeFile(fileName, text, readError)) FailCannotOpen(fileName);
-  if (readError) FailCannotParse(fileName);
+  std::string text = ReadInputFile(fileName);
 
   LineReader lines(text);
   std::string_view line;

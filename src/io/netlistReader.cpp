@@ -38,10 +38,7 @@ void CNetlist::BindLibraryRow(CGate& gate) const {
 
 void CNetlist::InputNetlist(const char* netlistFileName) {
   const std::string fileName = netlistFileName;
-  std::string text;
-  bool readError = false;
-  if (!ReadWholeFile(fileName, text, readError)) FailCannotOpen(fileName);
-  if (readError) FailCannotParse(fileName);
+  std::string text = ReadInputFile(fileName);
 
   LineReader lines(text);
   std::string_view line;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/fail.h"
+
 bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) {
   readError = false;
   text.clear();
@@ -31,6 +33,14 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) 
   if (std::ferror(file)) readError = true;
   std::fclose(file);
   return true;
+}
+
+std::string ReadInputFile(const std::string& path) {
+  std::string text;
+  bool readError = false;
+  if (!ReadWholeFile(path, text, readError)) FailCannotOpen(path);
+  if (readError) FailCannotParse(path);
+  return text;
 }
 
 bool LineReader::Next(std::string_view& line) {

@@ -12,6 +12,10 @@
 // when it opened but reading failed.
 bool ReadWholeFile(const std::string& path, std::string& text, bool& readError);
 
+// The whole of an input file; ends the run with the File Error line when it cannot be opened
+// and with the Format Error line when reading it fails.
+std::string ReadInputFile(const std::string& path);
+
 // Splits text into lines at '\n'; the line end is not part of the line, a carriage return is.
 // A last line without a line end is still a line; an empty text has no lines.
 class LineReader {
