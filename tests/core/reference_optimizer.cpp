@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <sstream>
 #include <utility>
 
 #include "gtest/gtest.h"
@@ -16,31 +18,36 @@ namespace tambril_reference {
 
 namespace {
 
-bool IsInput(const CGate& gate) { return std::strcmp(gate.name, "Input") == 0; }
-bool IsOutput(const CGate& gate) { return std::strcmp(gate.name, "Output") == 0; }
-bool IsPri(const CGate& gate) { return std::strcmp(gate.name, "pri") == 0; }
+constexpr int kMaxTrialSweeps = 1000;
+constexpr int kMaxOuterPasses = 1000;
+
+bool Is(const CGate& gate, const char* name) { return std::strcmp(gate.name, name) == 0; }
+bool IsInput(const CGate& gate) { return Is(gate, "Input"); }
+bool IsOutput(const CGate& gate) { return Is(gate, "Output"); }
+bool IsPri(const CGate& gate) { return Is(gate, "pri"); }
 bool IsGate(const CGate& gate) { return !IsInput(gate) && !IsOutput(gate) && !IsPri(gate); }
 
-// max and min as the clamp uses them: max(a, b) = b if a < b else a; min(a, b) = b if b < a
-// else a.
-double ClampMax(double a, double b) { return a < b ? b : a; }
-double ClampMin(double a, double b) { return b < a ? b : a; }
+// Largest element, 0.0 for an empty vector.
+double Maximum(const std::vector<double>& values) {
+  double best = values.empty() ? 0.0 : values[0];
+  for (double value : values) {
+    if (value > best) best = value;
+  }
+  return best;
+}
 
 // Kahn's algorithm over the fan-in lists: a node is placed once all its drivers are.
 std::vector<int> DriversFirst(const std::vector<PartType>& nodes) {
-  const int n = static_cast<int>(nodes.size());
-  std::vector<int> waiting(n);
+  std::vector<int> waiting(nodes.size());
   std::deque<int> ready;
-  for (int k = 0; k < n; ++k) {
+  for (size_t k = 0; k < nodes.size(); ++k) {
     waiting[k] = static_cast<int>(nodes[k].fanIns.size());
-    if (waiting[k] == 0) ready.push_back(k + 1);
+    if (waiting[k] == 0) ready.push_back(static_cast<int>(k) + 1);
   }
   std::vector<int> order;
-  while (!ready.empty()) {
-    const int id = ready.front();
-    ready.pop_front();
-    order.push_back(id);
-    for (const PartInfo& out : nodes[id - 1].fanOuts) {
+  for (; !ready.empty(); ready.pop_front()) {
+    order.push_back(ready.front());
+    for (const PartInfo& out : nodes[ready.front() - 1].fanOuts) {
       if (--waiting[out.node - 1] == 0) ready.push_back(out.node);
     }
   }
@@ -48,15 +55,6 @@ std::vector<int> DriversFirst(const std::vector<PartType>& nodes) {
 }
 
 }  // namespace
-
-double Maximum(const std::vector<double>& values) {
-  if (values.empty()) return 0.0;
-  double best = values[0];
-  for (double value : values) {
-    if (value > best) best = value;
-  }
-  return best;
-}
 
 double RelativeGap(double lower, double upper) {
   const double total = upper + lower;
@@ -66,46 +64,40 @@ double RelativeGap(double lower, double upper) {
 ReferenceOptimizer::ReferenceOptimizer(std::vector<PartType> nodes, int outputs, double inner,
                                        double outer)
     : parts(std::move(nodes)), outputCount(outputs), innerImprove(inner), outerImprove(outer) {
-  forwardOrder = DriversFirst(parts);
-  reverseOrder.assign(forwardOrder.rbegin(), forwardOrder.rend());
+  forwardOrder_ = DriversFirst(parts);
 }
 
 void ReferenceOptimizer::ComputeArrivalTime() {
-  for (int id : forwardOrder) {
-    PartType& v = parts[id - 1];
-    for (const PartInfo& in : v.fanIns) {
+  for (int id : forwardOrder_) {
+    for (const PartInfo& in : parts[id - 1].fanIns) {
       const CGate& d = Node(in.node);
-      v.gate.inputArrivals[in.pin] = Maximum(d.inputArrivals) + d.delay;
+      parts[id - 1].gate.inputArrivals[in.pin] = Maximum(d.inputArrivals) + d.delay;
     }
   }
 }
 
 void ReferenceOptimizer::IntializeLM() {
-  for (int id : reverseOrder) {
-    PartType& v = parts[id - 1];
-    CGate& g = v.gate;
-    if (IsOutput(g)) {
-      const int count = outputCount > 0 ? outputCount : static_cast<int>(v.fanIns.size());
-      g.lambdaSum = 0.0;
-      for (double& lambda : g.lambdas) {
-        lambda = 1.0 / count;
-        g.lambdaSum += lambda;
-      }
+  for (auto it = forwardOrder_.rbegin(); it != forwardOrder_.rend(); ++it) {
+    PartType& v = parts[*it - 1];
+    double share;
+    if (IsOutput(v.gate)) {
+      share = 1.0 / (outputCount > 0 ? outputCount : static_cast<int>(v.fanIns.size()));
     } else {
       double s = 0.0;
       for (const PartInfo& out : v.fanOuts) s += Node(out.node).lambdas[out.pin];
-      g.lambdaSum = 0.0;
-      for (double& lambda : g.lambdas) {
-        lambda = s / g.fanInCount;
-        g.lambdaSum += lambda;
-      }
+      share = s / v.gate.fanInCount;
+    }
+    v.gate.lambdaSum = 0.0;
+    for (double& lambda : v.gate.lambdas) {
+      lambda = share;
+      v.gate.lambdaSum += lambda;
     }
   }
 }
 
 void ReferenceOptimizer::UpdateLM() {
-  for (int id : reverseOrder) {
-    PartType& v = parts[id - 1];
+  for (auto it = forwardOrder_.rbegin(); it != forwardOrder_.rend(); ++it) {
+    PartType& v = parts[*it - 1];
     CGate& g = v.gate;
     if (IsInput(g)) continue;
     const std::vector<double>& arr = g.inputArrivals;
@@ -120,80 +112,56 @@ void ReferenceOptimizer::UpdateLM() {
     } else {
       for (const PartInfo& out : v.fanOuts) F += Node(out.node).lambdas[out.pin];
     }
+    const bool degenerate = F == 0.0 || a == 0.0 || S == 0.0;
+    const double r = F / S;
     g.lambdaSum = 0.0;
-    if (F == 0.0 || a == 0.0 || S == 0.0) {
-      for (double& lambda : lam) {
-        lambda = F / g.fanInCount;
-        g.lambdaSum += lambda;
-      }
-    } else {
-      const double r = F / S;
-      for (size_t n = 0; n < lam.size(); ++n) {
-        lam[n] = (((arr[n] + g.delay) * lam[n]) / a) * r;
-        g.lambdaSum += lam[n];
-      }
+    for (size_t n = 0; n < lam.size(); ++n) {
+      lam[n] = degenerate ? F / g.fanInCount : (((arr[n] + g.delay) * lam[n]) / a) * r;
+      g.lambdaSum += lam[n];
     }
   }
 }
 
-void ReferenceOptimizer::LoadStep(std::vector<PartType>& values, int id) const {
-  PartType& v = values[id - 1];
-  CGate& g = v.gate;
-  if (g.isPrimaryOutput) {
-    double load = 0.0;
+// Loads in reverse order. A primary output adds its own output capacitance last, and the bare
+// unitInputCap of "Output" (the output load); other gates start from their own.
+void ReferenceOptimizer::LoadSweep(std::vector<PartType>& values) const {
+  for (auto it = forwardOrder_.rbegin(); it != forwardOrder_.rend(); ++it) {
+    PartType& v = values[*it - 1];
+    CGate& g = v.gate;
+    if (IsInput(g) || IsOutput(g)) continue;
+    const bool last = g.isPrimaryOutput;
+    double load = last || IsPri(g) ? 0.0 : g.unitOutputCap * g.size;
     for (const PartInfo& out : v.fanOuts) {
       const CGate& r = values[out.node - 1].gate;
       load += IsOutput(r) ? r.unitInputCap : r.unitInputCap * r.size;
     }
-    load += g.unitOutputCap * g.size;
-    g.loadCap = load;
-  } else if (IsInput(g) || IsOutput(g)) {
-    return;
-  } else if (IsPri(g)) {
-    double load = 0.0;
-    for (const PartInfo& out : v.fanOuts) {
-      const CGate& r = values[out.node - 1].gate;
-      load += r.unitInputCap * r.size;
-    }
-    g.loadCap = load;
-  } else {
-    double load = g.unitOutputCap * g.size;
-    for (const PartInfo& out : v.fanOuts) {
-      const CGate& r = values[out.node - 1].gate;
-      load += r.unitInputCap * r.size;
-    }
+    if (last) load += g.unitOutputCap * g.size;
     g.loadCap = load;
   }
 }
 
-void ReferenceOptimizer::LoadSweep(std::vector<PartType>& values) const {
-  for (int id : reverseOrder) LoadStep(values, id);
-}
-
-void ReferenceOptimizer::ResizeStep(std::vector<PartType>& values, int id) const {
-  PartType& v = values[id - 1];
-  CGate& g = v.gate;
-  double up = 0.0;
-  for (const PartInfo& in : v.fanIns) {
-    const CGate& u = values[in.node - 1].gate;
-    if (IsPri(u)) {
-      up += u.lambdaSum * u.unitResistance;
-    } else if (IsInput(u)) {
-      // adds nothing
-    } else {
-      up += (u.unitResistance / u.size) * u.lambdaSum;
-    }
-  }
-  g.upstreamResistance = up;
-  const double q = (g.lambdaSum * g.unitResistance) * (g.loadCap - g.size * g.unitOutputCap) /
-                   (g.unitInputCap * up);
-  const double x = std::sqrt(q);
-  g.size = ClampMin(g.maxSize, ClampMax(g.minSize, x));
-}
-
+// Sizes in forward order; a gate sees the sizes its drivers received earlier in the sweep.
 void ReferenceOptimizer::ResizeSweep(std::vector<PartType>& values) const {
-  for (int id : forwardOrder) {
-    if (IsGate(values[id - 1].gate)) ResizeStep(values, id);
+  for (int id : forwardOrder_) {
+    PartType& v = values[id - 1];
+    CGate& g = v.gate;
+    if (!IsGate(g)) continue;
+    double up = 0.0;
+    for (const PartInfo& in : v.fanIns) {
+      const CGate& u = values[in.node - 1].gate;
+      if (IsPri(u)) {
+        up += u.lambdaSum * u.unitResistance;
+      } else if (!IsInput(u)) {
+        up += (u.unitResistance / u.size) * u.lambdaSum;
+      }
+    }
+    g.upstreamResistance = up;
+    const double q = (g.lambdaSum * g.unitResistance) * (g.loadCap - g.size * g.unitOutputCap) /
+                     (g.unitInputCap * up);
+    // max(a, b) = b if a < b else a; min(a, b) = b if b < a else a: NaN -> minSize.
+    const double x = std::sqrt(q);
+    const double atLeast = g.minSize < x ? x : g.minSize;
+    g.size = atLeast < g.maxSize ? atLeast : g.maxSize;
   }
 }
 
@@ -202,11 +170,7 @@ double ReferenceOptimizer::ComputeLu(std::vector<PartType>& values) const {
   for (PartType& part : values) {
     CGate& g = part.gate;
     if (IsInput(g) || IsOutput(g)) continue;
-    if (IsPri(g)) {
-      g.delay = g.unitResistance * g.loadCap;
-    } else {
-      g.delay = (g.unitResistance / g.size) * g.loadCap;
-    }
+    g.delay = IsPri(g) ? g.unitResistance * g.loadCap : (g.unitResistance / g.size) * g.loadCap;
     sum += g.lambdaSum * g.delay;
   }
   return sum;
@@ -229,41 +193,31 @@ void ReferenceOptimizer::SolveLRSu() {
     ResizeSweep(trial);
     LoadSweep(trial);
     const double cur = ComputeLu(trial);
-    const double s = cur + previous;
-    const double change = std::fabs(cur / s - previous / s);
-    if (!(change > innerImprove)) return;
+    if (!(RelativeGap(previous, cur) > innerImprove)) return;
     parts = std::move(trial);
-    previous = cur;
-    lowerBound = cur;
+    lowerBound = previous = cur;
   }
 }
 
 LdpRun ReferenceOptimizer::SolveLDP() {
   LdpRun run;
+  auto pass = [&](bool solve) {
+    if (solve) SolveLRSu();
+    ComputeArrivalTime();
+    UpdateLM();
+    run.log.push_back({lowerBound, maxDelay});
+  };
   run.iterations = 1;
   IntializeLM();
   SolveLRSuHelper();
   lowerBound = ComputeLu(parts);
-  ComputeArrivalTime();
-  UpdateLM();
-  run.log.push_back({lowerBound, maxDelay});
-  ++run.dots;
-  for (int pass = 1; pass <= kMaxOuterPasses; ++pass) {
-    SolveLRSu();
-    ComputeArrivalTime();
-    UpdateLM();
-    ++run.dots;
+  pass(false);
+  for (int k = 1; k <= kMaxOuterPasses; ++k) {
+    pass(true);
     ++run.iterations;
-    run.log.push_back({lowerBound, maxDelay});
-    const double t = maxDelay + lowerBound;
-    const double gap = std::fabs(maxDelay / t - lowerBound / t);
-    if (!(gap > outerImprove)) break;
+    if (!(RelativeGap(lowerBound, maxDelay) > outerImprove)) break;
   }
-  SolveLRSu();
-  ComputeArrivalTime();
-  UpdateLM();
-  ++run.dots;
-  run.log.push_back({lowerBound, maxDelay});
+  pass(true);
   return run;
 }
 
@@ -280,49 +234,21 @@ double ReferenceOptimizer::TimeWithSizes(const std::vector<double>& sizeById) {
   return 0.0;
 }
 
-std::string FormatG(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%g", value);
-  return buffer;
-}
-
-// ---- Circuit generators ----------------------------------------------------------------------
-
-namespace {
-
-struct LibraryType {
-  const char* name;
-  std::vector<int> keys;
-};
-
-// INV has one key; NAND and NOR several, so a gate's row depends on its fan-in count.
-const std::vector<LibraryType>& LibraryTypes() {
-  static const std::vector<LibraryType> types = {
-      {"INV", {1}}, {"NAND", {1, 2, 3, 4, 5}}, {"NOR", {2, 3, 4, 5}}, {"AOI", {3}}};
-  return types;
-}
-
-std::string Exact(double value) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  return buffer;
-}
-
-}  // namespace
+// ---- Circuit generator ------------------------------------------------------------------------
 
 RandomCircuit MakeRandomCircuit(std::mt19937_64& rng, const RandomCircuitOptions& options) {
-  RandomCircuit circuit;
-  auto uniform = [&rng](double low, double high) {
+  auto uniform = [&](double low, double high) {
     return std::uniform_real_distribution<double>(low, high)(rng);
   };
-  auto pick = [&rng](int low, int high) {
-    return std::uniform_int_distribution<int>(low, high)(rng);
-  };
+  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+  // INV has one key; NAND and NOR several, so a gate's row depends on its fan-in count.
+  const std::vector<std::pair<const char*, std::vector<int>>> types = {
+      {"INV", {1}}, {"NAND", {1, 2, 3, 4, 5}}, {"NOR", {2, 3, 4, 5}}, {"AOI", {3}}};
 
-  // Library: every row of every type, in random order.
+  RandomCircuit circuit;
   std::vector<std::pair<std::string, int>> rows;
-  for (const LibraryType& type : LibraryTypes()) {
-    for (int key : type.keys) rows.emplace_back(type.name, key);
+  for (const auto& [name, keys] : types) {
+    for (int key : keys) rows.emplace_back(name, key);
   }
   std::shuffle(rows.begin(), rows.end(), rng);
   circuit.library = "type\tinputs\tunitInputCap\tunitResistance\tunitOutputCap\tg\tp\n";
@@ -341,26 +267,22 @@ RandomCircuit MakeRandomCircuit(std::mt19937_64& rng, const RandomCircuitOptions
 
   // Nodes in creation order (a topological order); drivers are chosen among earlier nodes.
   struct Node {
-    bool pri = false;
     bool po = false;
-    std::string type;
+    std::string type = "pri";
     std::vector<int> drivers;  // creation indices
     int fanOut = 0;
   };
-  std::vector<Node> nodes;
   const int priCount = pick(2, 5);
-  for (int k = 0; k < priCount; ++k) nodes.push_back(Node{true, false, "pri", {}, 0});
-  const int gateCount = pick(options.minGates, options.maxGates);
+  std::vector<Node> nodes(priCount);
+  const int gateCount = pick(3, options.maxGates);
   for (int k = 0; k < gateCount; ++k) {
     Node gate;
     const int fanIns = pick(1, 5);
-    std::vector<const LibraryType*> fitting;
-    for (const LibraryType& type : LibraryTypes()) {
-      if (std::find(type.keys.begin(), type.keys.end(), fanIns) != type.keys.end()) {
-        fitting.push_back(&type);
-      }
+    std::vector<const char*> fitting;
+    for (const auto& [name, keys] : types) {
+      if (std::find(keys.begin(), keys.end(), fanIns) != keys.end()) fitting.push_back(name);
     }
-    gate.type = fitting[pick(0, static_cast<int>(fitting.size()) - 1)]->name;
+    gate.type = fitting[pick(0, static_cast<int>(fitting.size()) - 1)];
     const int available = static_cast<int>(nodes.size());
     for (int pin = 0; pin < fanIns; ++pin) {
       int driver;
@@ -376,72 +298,75 @@ RandomCircuit MakeRandomCircuit(std::mt19937_64& rng, const RandomCircuitOptions
     }
     nodes.push_back(gate);
   }
-  // Sometimes a primary input that drives nothing.
-  if (pick(0, 1) == 0) nodes.push_back(Node{true, false, "pri", {}, 0});
+  if (pick(0, 1) == 0) nodes.emplace_back();  // a primary input that drives nothing
 
   // Primary outputs: random gates, at least one, and one that also drives gates when any does.
-  int firstGate = priCount;
-  int outputs = 0;
-  for (int k = firstGate; k < firstGate + gateCount; ++k) {
-    if (pick(0, 9) < 3) {
-      nodes[k].po = true;
-      ++outputs;
-    }
-  }
   std::vector<int> driving;
-  for (int k = firstGate; k < firstGate + gateCount; ++k) {
+  for (int k = priCount; k < priCount + gateCount; ++k) {
+    if (pick(0, 9) < 3) nodes[k].po = true;
     if (nodes[k].fanOut > 0) driving.push_back(k);
   }
-  if (!driving.empty()) {
-    const int k = driving[pick(0, static_cast<int>(driving.size()) - 1)];
-    if (!nodes[k].po) ++outputs;
-    nodes[k].po = true;
-  }
+  if (!driving.empty()) nodes[driving[pick(0, static_cast<int>(driving.size()) - 1)]].po = true;
+  int outputs = static_cast<int>(
+      std::count_if(nodes.begin(), nodes.end(), [](const Node& node) { return node.po; }));
   if (outputs == 0) {
-    nodes[firstGate + gateCount - 1].po = true;
-    ++outputs;
+    nodes[priCount + gateCount - 1].po = true;
+    outputs = 1;
   }
 
   // Shuffled ids.
   const int n = static_cast<int>(nodes.size());
   std::vector<int> idOf(n);
+  std::vector<int> atId(n);
   for (int k = 0; k < n; ++k) idOf[k] = k + 1;
   std::shuffle(idOf.begin(), idOf.end(), rng);
-  std::vector<int> atId(n);
   for (int k = 0; k < n; ++k) atId[idOf[k] - 1] = k;
 
   int headerOutputs = outputs;
   if (!options.exactOutputCount) {
     const int choice = pick(0, 9);
-    if (choice < 2) {
-      headerOutputs = 0;
-    } else if (choice < 4) {
-      headerOutputs = pick(1, outputs + 2);
-    }
+    if (choice < 2) headerOutputs = 0;
+    if (choice >= 2 && choice < 4) headerOutputs = pick(1, outputs + 2);
   }
   circuit.gateCount = gateCount;
-  circuit.primaryOutputCount = outputs;
-  circuit.headerOutputCount = headerOutputs;
-
   circuit.netlist = std::to_string(gateCount) + " " + std::to_string(pick(0, 9)) + " " +
                     std::to_string(pick(0, 9)) + " " + std::to_string(headerOutputs) + " " +
                     std::to_string(n) + "\n";
   for (int id = 1; id <= n; ++id) {
     const Node& node = nodes[atId[id - 1]];
-    std::string line;
-    if (node.po) line += "po ";
-    line +=
-        node.type + " " + std::to_string(node.fanOut) + " " + std::to_string(node.drivers.size());
+    circuit.netlist += (node.po ? "po " : "") + node.type + " " + std::to_string(node.fanOut) +
+                       " " + std::to_string(node.drivers.size());
     for (int driver : node.drivers) {
-      line += " " + std::to_string(idOf[driver]) + " " + std::to_string(pick(0, 3)) + " " +
-              (pick(0, 1) == 0 ? "0" : "1.5");
+      circuit.netlist += " " + std::to_string(idOf[driver]) + " " + std::to_string(pick(0, 3)) +
+                         (pick(0, 1) == 0 ? " 0" : " 1.5");
     }
-    circuit.netlist += line + "\n";
+    circuit.netlist += "\n";
   }
   return circuit;
 }
 
-// ---- Plumbing ----------------------------------------------------------------------------------
+// ---- Helpers ----------------------------------------------------------------------------------
+
+static std::string Format(const char* format, double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, format, value);
+  return buffer;
+}
+std::string FormatG(double value) { return Format("%g", value); }
+std::string Exact(double value) { return Format("%.17g", value); }
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string ExpectedLog(const LdpRun& run) {
+  std::string text = "Lower Bound\tUpper Bound\n===========\t===========\n";
+  for (const auto& line : run.log) text += FormatG(line.lower) + "\t" + FormatG(line.upper) + "\n";
+  return text;
+}
 
 std::unique_ptr<CNetlist> LoadCircuit(const std::string& libraryPath,
                                       const std::string& netlistPath, double innerImprove,
@@ -461,16 +386,12 @@ ReferenceOptimizer ReferenceFor(const CNetlist& netlist) {
                             netlist.outerImprove);
 }
 
-WorkingDirectory::WorkingDirectory(const std::string& path) {
-  char buffer[PATH_MAX];
-  if (::getcwd(buffer, sizeof buffer) != nullptr) previous_ = buffer;
-  if (::chdir(path.c_str()) != 0) ADD_FAILURE() << "cannot enter " << path;
-}
-
-WorkingDirectory::~WorkingDirectory() {
-  if (!previous_.empty() && ::chdir(previous_.c_str()) != 0) {
-    ADD_FAILURE() << "cannot return to " << previous_;
-  }
+void InDirectory(const std::string& path, const std::function<void()>& body) {
+  char previous[PATH_MAX];
+  ASSERT_NE(::getcwd(previous, sizeof previous), nullptr);
+  ASSERT_EQ(::chdir(path.c_str()), 0) << path;
+  body();
+  EXPECT_EQ(::chdir(previous), 0) << previous;
 }
 
 }  // namespace tambril_reference
