@@ -15,6 +15,7 @@
 
 namespace {
 
+using namespace std::string_literals;
 using tambril_test::QuoteRegex;
 using tambril_test::TempDir;
 using tambril_test::WriteFile;
@@ -23,25 +24,15 @@ using tambril_test::WriteFile;
 // show that no gate binds to them, and so have fan-in counts of 0 and -1.
 const char kLibrary[] =
     "Name\tInputs\tCin\tR\tCout\tV4\tV5\n"
-    "NAND\t2\t0.003\t1e-8\t0.002\t0\t0\n"
-    "NAND\t3\t0.004\t1.2e-8\t0.0025\t0\t0\n"
-    "INV\t1\t0.002\t8e-9\t0.0015\t0\t0\n"
-    "NAND\t2\t0.009\t9e-8\t0.009\t0\t0\n"
-    "NOR\t2\t0.005\t2e-8\t0.0035\t0\t0\n"
-    "ABCDEFGHI\t1\t0.006\t3e-8\t0.0045\t0\t0\n"
-    "pri\t0\t0.007\t4e-8\t0.0055\t0\t0\n"
-    "pri\t1\t0.007\t4e-8\t0.0055\t0\t0\n"
-    "Input\t1\t0.008\t5e-8\t0.0065\t0\t0\n"
-    "Output\t1\t0.008\t5e-8\t0.0065\t0\t0\n"
-    "ZERO\t0\t0.001\t1e-8\t0.001\t0\t0\n"
-    "ZERO\t-1\t0.001\t1e-8\t0.001\t0\t0\n";
+    "NAND\t2\t0.003\t1e-8\t0.002\t0\t0\nNAND\t3\t0.004\t1.2e-8\t0.0025\t0\t0\n"
+    "INV\t1\t0.002\t8e-9\t0.0015\t0\t0\nNAND\t2\t0.009\t9e-8\t0.009\t0\t0\n"
+    "NOR\t2\t0.005\t2e-8\t0.0035\t0\t0\nABCDEFGHI\t1\t0.006\t3e-8\t0.0045\t0\t0\n"
+    "pri\t0\t0.007\t4e-8\t0.0055\t0\t0\npri\t1\t0.007\t4e-8\t0.0055\t0\t0\n"
+    "Input\t1\t0.008\t5e-8\t0.0065\t0\t0\nOutput\t1\t0.008\t5e-8\t0.0065\t0\t0\n"
+    "ZERO\t0\t0.001\t1e-8\t0.001\t0\t0\nZERO\t-1\t0.001\t1e-8\t0.001\t0\t0\n";
 
 const char kWorkedExample[] =
-    "4 0 0 1 4\n"
-    "pri 1 0\n"
-    "pri,1,0\n"
-    "NAND 1 2 1 0 0 2 0 0\n"
-    "po INV 0 1 3 0 0\n";
+    "4 0 0 1 4\npri 1 0\npri,1,0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n";
 
 using Links = std::vector<std::pair<int, int>>;  // (node, pin)
 
@@ -55,6 +46,11 @@ Links LinksOf(const std::vector<PartInfo>& infos) {
 std::string Describe(const CNetlist& net) {
   std::ostringstream text;
   text.precision(17);
+  auto links = [&](const char* what, const std::vector<PartInfo>& infos) {
+    text << what;
+    for (const PartInfo& p : infos)
+      text << " (" << p.node << ',' << p.pin << ',' << p.connValue1 << ',' << p.connValue2 << ')';
+  };
   text << "header " << net.circuitSize << ' ' << net.headerValue2 << ' ' << net.headerValue3 << ' '
        << net.outputCount << ' ' << net.nodeLineCount << " parts " << net.partCount << '\n';
   for (const PartType& part : net.parts) {
@@ -65,19 +61,14 @@ std::string Describe(const CNetlist& net) {
     for (double v : g.lambdas) text << ' ' << v;
     text << " arrivals";
     for (double v : g.inputArrivals) text << ' ' << v;
-    text << " fanIns";
-    for (const PartInfo& p : part.fanIns)
-      text << " (" << p.node << ',' << p.pin << ',' << p.connValue1 << ',' << p.connValue2 << ')';
-    text << " fanOuts";
-    for (const PartInfo& p : part.fanOuts)
-      text << " (" << p.node << ',' << p.pin << ',' << p.connValue1 << ',' << p.connValue2 << ')';
+    links(" fanIns", part.fanIns);
+    links(" fanOuts", part.fanOuts);
     text << '\n';
   }
   text << "forward";
   for (int id : net.forwardOrder) text << ' ' << id;
   text << "\nreverse";
   for (int id : net.reverseOrder) text << ' ' << id;
-  text << '\n';
   return text.str();
 }
 
@@ -101,24 +92,19 @@ class NetlistReaderTest : public ::testing::Test {
   }
   void Read(const std::string& text) { Read(net, text); }
 
-  // Reading `text` as the netlist ends the process with status 1 and `line` on stderr.
-  void ExpectExit(const std::string& text, const std::string& line) {
-    WriteFile(netlistPath(), text);
+  // Reading `text` (when given) as the netlist at `path` ends the process with status 1 and
+  // `line` on standard error.
+  void ExpectExit(const std::string* text, const std::string& line, std::string path = "") {
+    if (path.empty()) path = netlistPath();
+    if (text != nullptr) WriteFile(path, *text);
     EXPECT_EXIT(
         {
           std::freopen("/dev/null", "w", stdout);
           CNetlist other;
           other.BuildDB(libraryPath().c_str());
-          other.InputNetlist(netlistPath().c_str());
+          other.InputNetlist(path.c_str());
         },
         ::testing::ExitedWithCode(1), "^" + QuoteRegex(line) + "\n$");
-  }
-
-  std::string FormatError() const {
-    return "Format Error: " + netlistPath() + " could not be parsed";
-  }
-  static std::string DataError(const std::string& type) {
-    return "Data Error: [" + type + "] could not be read";
   }
 
   const PartType& Node(int id) const { return net.parts.at(id - 1); }
@@ -133,108 +119,50 @@ class NetlistReaderTest : public ::testing::Test {
 TEST_F(NetlistReaderTest, WorkedExample) {
   Read(kWorkedExample);
   EXPECT_EQ(net.circuitSize, 4);
-  EXPECT_EQ(net.headerValue2, 0);
-  EXPECT_EQ(net.headerValue3, 0);
   EXPECT_EQ(net.outputCount, 1);
   EXPECT_EQ(net.nodeLineCount, 4);
-  EXPECT_EQ(net.partCount, 6);
   EXPECT_EQ(net.length(), 6);
-  EXPECT_FALSE(net.is_empty());
   ASSERT_EQ(net.parts.size(), 6u);
   const char* names[] = {"pri", "pri", "NAND", "INV", "Input", "Output"};
+  const Links fanIns[] = {{{5, 0}}, {{5, 0}}, {{1, 0}, {2, 1}}, {{3, 0}}, {}, {{4, 0}}};
+  const Links fanOuts[] = {{{3, 0}}, {{3, 1}}, {{4, 0}}, {{6, 0}}, {{1, 0}, {2, 0}}, {}};
+  // Inputs are driven by "Input" through the driver resistance and bound to no row; gates
+  // carry the first row whose key is their fan-in count; "Output" holds the output load.
+  const double resistance[] = {5000.0, 5000.0, 1e-8, 8e-9, 0.0, 0.0};
+  const double inputCap[] = {0.0, 0.0, 0.003, 0.002, 0.0, CNetlist().outputLoad};
+  const double outputCap[] = {0.0, 0.0, 0.002, 0.0015, 0.0, 0.0};
   for (int id = 1; id <= 6; ++id) {
     SCOPED_TRACE(id);
-    EXPECT_EQ(Node(id).gate.id, id);
-    EXPECT_EQ(Node(id).gate.Name(), names[id - 1]);
-    // Every fan-in has a multiplier of -1 and an arrival of 0.
-    EXPECT_EQ(Node(id).gate.lambdas, std::vector<double>(Node(id).fanIns.size(), -1.0));
-    EXPECT_EQ(Node(id).gate.inputArrivals, std::vector<double>(Node(id).fanIns.size(), 0.0));
-    EXPECT_EQ(Node(id).gate.fanInCount, static_cast<int>(Node(id).fanIns.size()));
-    EXPECT_EQ(Node(id).gate.fanOutCount, static_cast<int>(Node(id).fanOuts.size()));
-    EXPECT_EQ(Node(id).gate.isPrimaryOutput, id == 4 ? 1 : 0);
-    EXPECT_EQ(Node(id).gate.size, 0.0);
-    EXPECT_EQ(Node(id).gate.minSize, 1.69e-14);
-    EXPECT_EQ(Node(id).gate.maxSize, 1e-8);
+    const CGate& gate = Node(id).gate;
+    EXPECT_EQ(gate.id, id);
+    EXPECT_EQ(gate.Name(), names[id - 1]);
+    EXPECT_EQ(LinksOf(Node(id).fanIns), fanIns[id - 1]);
+    EXPECT_EQ(LinksOf(Node(id).fanOuts), fanOuts[id - 1]);
+    // The counts match the links ("Output" adds one fan-out to node 4), every fan-in has a
+    // multiplier of -1 and an arrival of 0.
+    EXPECT_EQ(gate.fanInCount, static_cast<int>(fanIns[id - 1].size()));
+    EXPECT_EQ(gate.fanOutCount, static_cast<int>(fanOuts[id - 1].size()));
+    EXPECT_EQ(gate.lambdas, std::vector<double>(fanIns[id - 1].size(), -1.0));
+    EXPECT_EQ(gate.inputArrivals, std::vector<double>(fanIns[id - 1].size(), 0.0));
+    EXPECT_EQ(gate.isPrimaryOutput, id == 4 ? 1 : 0);
+    EXPECT_EQ(gate.unitResistance, resistance[id - 1]);
+    EXPECT_EQ(gate.unitInputCap, inputCap[id - 1]);
+    EXPECT_EQ(gate.unitOutputCap, outputCap[id - 1]);
   }
-
-  EXPECT_EQ(LinksOf(Node(1).fanIns), (Links{{5, 0}}));
-  EXPECT_EQ(LinksOf(Node(1).fanOuts), (Links{{3, 0}}));
-  EXPECT_EQ(LinksOf(Node(2).fanIns), (Links{{5, 0}}));
-  EXPECT_EQ(LinksOf(Node(2).fanOuts), (Links{{3, 1}}));
-  EXPECT_EQ(LinksOf(Node(3).fanIns), (Links{{1, 0}, {2, 1}}));
-  EXPECT_EQ(LinksOf(Node(3).fanOuts), (Links{{4, 0}}));
-  EXPECT_EQ(LinksOf(Node(4).fanIns), (Links{{3, 0}}));
-  EXPECT_EQ(LinksOf(Node(4).fanOuts), (Links{{6, 0}}));
-  EXPECT_TRUE(Node(5).fanIns.empty());
-  EXPECT_EQ(LinksOf(Node(5).fanOuts), (Links{{1, 0}, {2, 0}}));
-  EXPECT_EQ(LinksOf(Node(6).fanIns), (Links{{4, 0}}));
-  EXPECT_TRUE(Node(6).fanOuts.empty());
-  EXPECT_EQ(Node(4).gate.fanOutCount, 1);  // 0 in the file, plus "Output"
-  EXPECT_EQ(Node(5).gate.fanOutCount, 2);
-  EXPECT_EQ(Node(5).gate.fanInCount, 0);
-  EXPECT_EQ(Node(6).gate.fanInCount, 1);
-  EXPECT_EQ(Node(6).gate.fanOutCount, 0);
-
-  // Primary inputs: driven by "Input" through the driver resistance, never bound to a row.
-  for (int id : {1, 2}) {
-    EXPECT_EQ(Node(id).gate.fanInCount, 1);
-    EXPECT_EQ(Node(id).gate.unitResistance, 5000.0);
-    EXPECT_EQ(Node(id).gate.unitInputCap, 0.0);
-    EXPECT_EQ(Node(id).gate.unitOutputCap, 0.0);
-  }
-  // Gates carry the first library row whose key is their fan-in count.
-  EXPECT_EQ(Node(3).gate.unitInputCap, 0.003);
-  EXPECT_EQ(Node(3).gate.unitResistance, 1e-8);
-  EXPECT_EQ(Node(3).gate.unitOutputCap, 0.002);
-  EXPECT_EQ(Node(4).gate.unitInputCap, 0.002);
-  EXPECT_EQ(Node(4).gate.unitResistance, 8e-9);
-  EXPECT_EQ(Node(4).gate.unitOutputCap, 0.0015);
-  // The pseudo-nodes: "Output" holds the output load.
-  EXPECT_EQ(Node(6).gate.unitInputCap, net.outputLoad);
-  EXPECT_EQ(Node(6).gate.unitInputCap, CNetlist().outputLoad);
-  EXPECT_EQ(Node(5).gate.unitResistance, 0.0);
-  EXPECT_EQ(Node(5).gate.unitInputCap, 0.0);
-
   EXPECT_EQ(net.forwardOrder, (std::vector<int>{5, 2, 1, 3, 4, 6}));
   EXPECT_EQ(net.reverseOrder, (std::vector<int>{6, 4, 3, 1, 2, 5}));
-}
-
-TEST_F(NetlistReaderTest, ConnectionValuesAreKeptAndMirrorsCarryNone) {
-  Read("4 0 0 1 4\npri 1 0\npri 1 0\nNAND 1 2 1 0.5 1.5 2 -2.5 3e-3\npo INV 0 1 3 7 8\n");
-  ASSERT_EQ(Node(3).fanIns.size(), 2u);
-  EXPECT_EQ(Node(3).fanIns[0].connValue1, 0.5);
-  EXPECT_EQ(Node(3).fanIns[0].connValue2, 1.5);
-  EXPECT_EQ(Node(3).fanIns[1].connValue1, -2.5);
-  EXPECT_EQ(Node(3).fanIns[1].connValue2, 3e-3);
-  EXPECT_EQ(Node(4).fanIns.at(0).connValue1, 7.0);
-  EXPECT_EQ(Node(4).fanIns.at(0).connValue2, 8.0);
-  for (const PartType& part : net.parts) {
-    for (const PartInfo& out : part.fanOuts) {
-      EXPECT_EQ(out.connValue1, 0.0);
-      EXPECT_EQ(out.connValue2, 0.0);
-    }
-    if (part.gate.id <= 2 || part.gate.id == 6) {
-      for (const PartInfo& in : part.fanIns) {
-        EXPECT_EQ(in.connValue1, 0.0);
-        EXPECT_EQ(in.connValue2, 0.0);
-      }
-    }
-  }
 }
 
 TEST_F(NetlistReaderTest, SeparatorsAndLineEndsReadLikeThePlainForm) {
   Read(kWorkedExample);
   const std::string plain = Describe(net);
   const char* variants[] = {
-      "4 0 0 1 4\npri 1 0\npri 1 0\nNAND,1,2 1,0,0 2 0 0\npo INV 0 1 3 0 0\n",
       "4 0 0 1 4\n,pri,,1  0,\n  pri , 1 , 0\nNAND  ,1,,2 ,1,0,0,,2,0,0,\npo,INV,0,1,3,0,0",
       "  4\t0  0\t1 4\npri 1 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n",
       // A carriage return ends no token, but numbers read up to it.
       "4 0 0 1 4\r\npri 1 0\r\npri 1 0\r\nNAND 1 2 1 0 0 2 0 0\r\npo INV 0 1 3 0 0\r\n",
-      // Lines after the last node line are never read.
-      "4 0 0 1 4\npri 1 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n\njunk\nXOR 1\n",
-      // So are tokens after the last triple.
-      "4 0 0 1 4\npri 1 0 9 9 9\npri 1 0 junk\nNAND 1 2 1 0 0 2 0 0 5\npo INV 0 1 3 0 0 x y\n",
+      // Lines after the last node line, and tokens after the last triple, are never read.
+      "4 0 0 1 4\npri 1 0 9 9\npri 1 0 junk\nNAND 1 2 1 0 0 2 0 0 5\npo INV 0 1 3 0 0 x\nXOR 1\n",
   };
   for (const char* text : variants) {
     SCOPED_TRACE(text);
@@ -250,9 +178,7 @@ TEST_F(NetlistReaderTest, HeaderNumbers) {
     int values[5];
   };
   const Case cases[] = {
-      {"7 8 9 2 0", {7, 8, 9, 2, 0}},
       {"7 8 9 2", {7, 8, 9, 2, 0}},  // missing numbers stay 0
-      {"7", {7, 0, 0, 0, 0}},
       {"", {0, 0, 0, 0, 0}},
       {"x 1 2 3 4", {0, 0, 0, 0, 0}},
       {"7,8,9,2,4", {7, 0, 0, 0, 0}},  // a comma ends the conversion
@@ -263,222 +189,120 @@ TEST_F(NetlistReaderTest, HeaderNumbers) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.header);
     CNetlist other;
-    // Node lines that the header does not announce are never read.
+    // Node lines that the header does not announce are never read: only the pseudo-nodes.
     Read(other, std::string(c.header) + "\nXOR 1 2\n\n");
     EXPECT_EQ(other.circuitSize, c.values[0]);
     EXPECT_EQ(other.headerValue2, c.values[1]);
     EXPECT_EQ(other.headerValue3, c.values[2]);
     EXPECT_EQ(other.outputCount, c.values[3]);
     EXPECT_EQ(other.nodeLineCount, c.values[4]);
-    EXPECT_EQ(other.partCount, 2);
+    ASSERT_EQ(other.partCount, 2);
+    EXPECT_EQ(other.parts[0].gate.Name(), "Input");
+    EXPECT_EQ(other.parts[1].gate.Name(), "Output");
     EXPECT_EQ(other.forwardOrder, (std::vector<int>{2, 1}));
+    EXPECT_EQ(other.reverseOrder, (std::vector<int>{1, 2}));
   }
-}
-
-TEST_F(NetlistReaderTest, EmptyNetlistHasOnlyThePseudoNodes) {
-  Read("0 0 0 0 0\n");
-  EXPECT_EQ(net.partCount, 2);
-  EXPECT_EQ(net.length(), 2);
-  ASSERT_EQ(net.parts.size(), 2u);
-  EXPECT_EQ(Node(1).gate.Name(), "Input");
-  EXPECT_EQ(Node(1).gate.id, 1);
-  EXPECT_EQ(Node(1).gate.fanOutCount, 0);
-  EXPECT_EQ(Node(1).gate.fanInCount, 0);
-  EXPECT_EQ(Node(2).gate.Name(), "Output");
-  EXPECT_EQ(Node(2).gate.id, 2);
-  EXPECT_EQ(Node(2).gate.fanInCount, 0);
-  EXPECT_EQ(Node(2).gate.fanOutCount, 0);
-  EXPECT_TRUE(Node(1).fanOuts.empty());
-  EXPECT_TRUE(Node(2).fanIns.empty());
-  EXPECT_EQ(net.forwardOrder, (std::vector<int>{2, 1}));
-  EXPECT_EQ(net.reverseOrder, (std::vector<int>{1, 2}));
-}
-
-TEST_F(NetlistReaderTest, FewerNodeLinesThanTheFileHolds) {
-  Read("9 0 0 1 2\npri 1 0\npo INV 0 1 1 0 0\nNAND 1 2 1 0 0 2 0 0\ngarbage\n");
-  EXPECT_EQ(net.partCount, 4);
-  EXPECT_EQ(net.length(), 2 + 2);
-  EXPECT_EQ(Node(3).gate.Name(), "Input");
-  EXPECT_EQ(Node(4).gate.Name(), "Output");
-  EXPECT_EQ(net.forwardOrder, (std::vector<int>{3, 1, 2, 4}));
 }
 
 TEST_F(NetlistReaderTest, MultiPinDanglingAndPrimaryOutputsThatDriveGates) {
   Read(
-      "5 0 0 2 5\n"
+      "5 0 0 3 5\n"
       "pri 3 0\n"
       "po INV 2 1 1 0 0\n"
       "NAND 1 2 1 0 0 1 0 0\n"
       "po NAND 0 2 2 0 0 3 0 0\n"
       "INV 0 1 2 0 0\n");
-  EXPECT_EQ(net.partCount, 7);
-  EXPECT_EQ(LinksOf(Node(1).fanIns), (Links{{6, 0}}));
-  EXPECT_EQ(LinksOf(Node(1).fanOuts), (Links{{2, 0}, {3, 0}, {3, 1}}));
-  EXPECT_EQ(LinksOf(Node(2).fanIns), (Links{{1, 0}}));
-  EXPECT_EQ(LinksOf(Node(2).fanOuts), (Links{{4, 0}, {5, 0}, {7, 0}}));
+  const Links fanOuts[] = {
+      {{2, 0}, {3, 0}, {3, 1}}, {{4, 0}, {5, 0}, {7, 0}}, {{4, 1}}, {{7, 1}}, {}, {{1, 0}}};
+  for (int id = 1; id <= 6; ++id) EXPECT_EQ(LinksOf(Node(id).fanOuts), fanOuts[id - 1]) << id;
   EXPECT_EQ(Node(2).gate.fanOutCount, 3);
   EXPECT_EQ(LinksOf(Node(3).fanIns), (Links{{1, 0}, {1, 1}}));
-  EXPECT_EQ(LinksOf(Node(3).fanOuts), (Links{{4, 1}}));
-  EXPECT_EQ(LinksOf(Node(4).fanIns), (Links{{2, 0}, {3, 1}}));
-  EXPECT_EQ(LinksOf(Node(4).fanOuts), (Links{{7, 1}}));
-  EXPECT_TRUE(Node(5).fanOuts.empty());
-  EXPECT_EQ(Node(5).gate.fanOutCount, 0);
-  EXPECT_EQ(LinksOf(Node(6).fanOuts), (Links{{1, 0}}));
   EXPECT_EQ(LinksOf(Node(7).fanIns), (Links{{2, 0}, {4, 1}}));
-  EXPECT_EQ(Node(7).gate.fanInCount, 2);
-  EXPECT_EQ(Node(7).gate.lambdas, (std::vector<double>{-1.0, -1.0}));
   // The gate that drives nothing goes in the first pass, before "Output".
   EXPECT_EQ(net.reverseOrder, (std::vector<int>{5, 7, 4, 2, 3, 1, 6}));
   EXPECT_EQ(net.forwardOrder, (std::vector<int>{6, 1, 3, 2, 4, 7, 5}));
 }
 
-TEST_F(NetlistReaderTest, DanglingGateComesAfterOutputInForwardOrder) {
-  Read("3 0 0 1 3\npri 2 0\nINV 0 1 1 0 0\npo INV 0 1 1 0 0\n");
-  EXPECT_EQ(net.reverseOrder, (std::vector<int>{2, 5, 3, 1, 4}));
-  EXPECT_EQ(net.forwardOrder, (std::vector<int>{4, 1, 3, 5, 2}));
-}
-
 TEST_F(NetlistReaderTest, BindsTheRowOfTheFanInCount) {
   Read(
-      "5 0 0 3 5\n"
-      "pri 4 0\n"
-      "pri 2 0\n"
-      "po NAND 0 3 1 0 0 2 0 0 1 0 0\n"
-      "po NOR 0 2 2 0 0 1 0 0\n"
+      "5 0 0 3 5\npri 4 0\npri 2 0\npo NAND 0 3 1 0 0 2 0 0 1 0 0\npo NOR 0 2 2 0 0 1 0 0\n"
       "po ABCDEFGHI 0 1 1 0 0\n");
   EXPECT_EQ(Node(3).gate.unitInputCap, 0.004);
   EXPECT_EQ(Node(3).gate.unitResistance, 1.2e-8);
   EXPECT_EQ(Node(3).gate.unitOutputCap, 0.0025);
-  EXPECT_EQ(Node(4).gate.unitInputCap, 0.005);
   EXPECT_EQ(Node(4).gate.unitResistance, 2e-8);
-  EXPECT_EQ(Node(4).gate.unitOutputCap, 0.0035);
-  EXPECT_EQ(Node(5).gate.Name(), "ABCDEFGHI");
   EXPECT_EQ(Node(5).gate.unitInputCap, 0.006);
-  EXPECT_EQ(LinksOf(Node(7).fanIns), (Links{{3, 0}, {4, 1}, {5, 2}}));
-  EXPECT_EQ(LinksOf(Node(6).fanOuts), (Links{{1, 0}, {2, 0}}));
 }
 
 TEST_F(NetlistReaderTest, MissingFileIsAFileError) {
   const std::string missing = dir.File("absent.net");
-  EXPECT_EXIT(
-      {
-        std::freopen("/dev/null", "w", stdout);
-        CNetlist other;
-        other.BuildDB(libraryPath().c_str());
-        other.InputNetlist(missing.c_str());
-      },
-      ::testing::ExitedWithCode(1),
-      "^" + QuoteRegex("File Error: " + missing + " could not be opened") + "\n$");
+  ExpectExit(nullptr, "File Error: " + missing + " could not be opened", missing);
 }
 
-struct BadNetlist {
+// One row per check of the reader; a null type means a format error of the netlist.
+const struct {
   const char* what;
-  const char* text;
-  const char* dataErrorType;  // nullptr: a format error of the netlist
-};
-
-const BadNetlist kBadNetlists[] = {
-    // Lines and tokens missing.
-    {"empty file: no header", "", nullptr},
-    {"too few node lines", "4 0 0 1 5\npri 1 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n",
-     nullptr},
-    // Blank lines are node lines too: the circuit after them would be complete otherwise.
-    {"blank node line", "4 0 0 1 4\npri 1 0\n\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n",
-     nullptr},
-    {"blank last node line",
-     "4 0 0 1 4\npri 1 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\n\npo INV 0 1 3 0 0\n", nullptr},
-    {"separators only",
-     "4 0 0 1 4\npri 1 0\n , ,\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
-    {"carriage return only",
-     "4 0 0 1 4\npri 1 0\n\r\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
+  std::string text;
+  const char* dataErrorType;
+} kBadNetlists[] = {
+    {"no header", "", nullptr},
+    {"too few node lines", "2 0 0 1 3\npri 1 0\npo INV 0 1 1 0 0\n", nullptr},
+    // A blank line is a node line too: the circuit after it would be complete otherwise.
+    {"blank node line", "2 0 0 1 2\npri 1 0\n\npo INV 0 1 1 0 0\n", nullptr},
     {"type alone", "2 0 0 1 2\npri 1 0\nINV\n", nullptr},
     {"no fan-in count", "2 0 0 1 2\npri 1 0\nINV 0\n", nullptr},
     {"po alone", "2 0 0 1 2\npri 1 0\npo\n", nullptr},
-    {"po and type", "2 0 0 1 2\npri 1 0\npo INV\n", nullptr},
-    {"po without fan-in count", "2 0 0 1 2\npri 1 0\npo INV 0\n", nullptr},
-    {"pri alone", "2 0 0 1 2\npri\npo INV 0 1 1 0 0\n", nullptr},
-    {"pri without fan-in count", "2 0 0 1 2\npri 1\npo INV 0 1 1 0 0\n", nullptr},
     {"no triples", "3 0 0 1 3\npri 2 0\nNAND 1 2\npo INV 0 1 2 0 0\n", nullptr},
-    {"one triple of two", "3 0 0 1 3\npri 2 0\npo NAND 0 2 1 0 0\n", nullptr},
     {"last triple short by one", "3 0 0 1 3\npri 2 0\npo NAND 0 2 1 0 0 1 0\n", nullptr},
-    {"last triple short by two", "3 0 0 1 3\npri 2 0\npo NAND 0 2 1 0 0 1\n", nullptr},
     {"carriage return joins tokens", "3 0 0 1 3\npri 2 0\npo NAND 0 2 1 0 0 1\r0 0\n", nullptr},
-    {"tab joins tokens", "3 0 0 1 3\npri 2 0\npo NAND 0 2 1 0 0 1\t0 0\n", nullptr},
-    // Names longer than nine characters, known or not.
-    {"long type", "2 0 0 1 2\npri 1 0\nABCDEFGHIJ 1 1 1 0 0\n", nullptr},
     {"long po type", "2 0 0 1 2\npri 1 0\npo ABCDEFGHIJ 0 1 1 0 0\n", nullptr},
     {"long name before a data error", "3 0 0 1 3\npri 1 0\nABCDEFGHIJ 1 1 1 0 0\nXOR 0 1 2 0 0\n",
      nullptr},
-    // Driver ids outside 1..N (N + 1 and N + 2 would be the pseudo-nodes).
-    {"driver 0", "4 0 0 1 4\npri 0 0\npri 1 0\nNAND 1 2 0 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
-    {"driver N+1", "4 0 0 1 4\npri 0 0\npri 1 0\nNAND 1 2 5 0 0 2 0 0\npo INV 0 1 3 0 0\n",
-     nullptr},
-    {"driver N+2", "4 0 0 1 4\npri 0 0\npri 1 0\nNAND 1 2 6 0 0 2 0 0\npo INV 0 1 3 0 0\n",
-     nullptr},
-    {"driver -1", "4 0 0 1 4\npri 0 0\npri 1 0\nNAND 1 2 -1 0 0 2 0 0\npo INV 0 1 3 0 0\n",
-     nullptr},
-    {"driver not a number", "4 0 0 1 4\npri 0 0\npri 1 0\nNAND 1 2 x 0 0 2 0 0\npo INV 0 1 3 0 0\n",
-     nullptr},
-    // Primary inputs with inputs of their own.
+    {"NUL in a name", "2 0 0 1 2\npri 1 0\npo INV\0 0 1 1 0 0\n"s, nullptr},
+    // Driver ids outside 1..N (N + 1 would be "Input").
+    {"driver 0", "2 0 0 1 2\npri 0 0\npo INV 0 1 0 0 0\n", nullptr},
+    {"driver N+1", "2 0 0 1 2\npri 0 0\npo INV 0 1 3 0 0\n", nullptr},
     {"pri with a fan-in",
      "4 0 0 1 4\npri 1 1 2 0 0\npri 2 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
-    {"pri with a negative fan-in count",
-     "4 0 0 1 4\npri 1 -1\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
+    {"pri with a negative fan-in count", "2 0 0 1 2\npri 1 -1\npo INV 0 1 1 0 0\n", nullptr},
     // Fan-out counts that disagree with the connections.
-    {"fan-out count too high",
-     "4 0 0 1 4\npri 2 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
-    {"fan-out count too low",
-     "4 0 0 1 4\npri 0 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
-    {"po counting its output",
-     "4 0 0 1 4\npri 1 0\npri 1 0\nNAND 1 2 1 0 0 2 0 0\npo INV 1 1 3 0 0\n", nullptr},
-    {"negative fan-out count",
-     "4 0 0 1 4\npri 1 0\npri 1 0\nNAND -1 2 1 0 0 2 0 0\npo INV 0 1 3 0 0\n", nullptr},
+    {"fan-out count too high", "2 0 0 1 2\npri 2 0\npo INV 0 1 1 0 0\n", nullptr},
+    {"fan-out count too low", "2 0 0 1 2\npri 0 0\npo INV 0 1 1 0 0\n", nullptr},
+    {"negative fan-out count", "2 0 0 1 2\npri 1 0\nINV -1 1 1 0 0\n", nullptr},
     {"multi-pin driver counted once",
      "3 0 0 1 3\npri 1 0\nNAND 1 2 1 0 0 1 0 0\npo INV 0 1 2 0 0\n", nullptr},
     // Cycles, with every count right.
-    {"two-gate cycle",
-     "4 0 0 1 4\npri 1 0\nNAND 2 2 1 0 0 3 0 0\nINV 1 1 2 0 0\npo INV 0 1 2 0 0\n", nullptr},
     {"self loop", "3 0 0 1 3\npri 1 0\nNAND 2 2 1 0 0 2 0 0\npo INV 0 1 2 0 0\n", nullptr},
-    {"cycle through a po", "3 0 0 1 3\npri 1 0\npo NAND 1 2 1 0 0 3 0 0\npo INV 1 1 2 0 0\n",
-     nullptr},
     {"cycle that reaches no output",
      "4 0 0 1 4\npri 2 0\nNAND 1 2 1 0 0 3 0 0\nINV 1 1 2 0 0\npo INV 0 1 1 0 0\n", nullptr},
     // Gates that cannot be bound to a library row.
     {"unknown type", "3 0 0 1 3\npri 2 0\npo XOR 0 2 1 0 0 1 0 0\n", "XOR"},
     {"type in another case", "3 0 0 1 3\npri 2 0\npo nand 0 2 1 0 0 1 0 0\n", "nand"},
-    {"type with a tab", "3 0 0 1 3\npri 2 0\npo NAND\t0 2 1 0 0 1 0 0\n", "NAND\t0"},
-    {"fan-in count 0", "2 0 0 1 2\npri 0 0\npo NAND 0 0\n", "NAND"},
-    {"negative fan-in count", "2 0 0 1 2\npri 0 0\npo NAND 0 -2\n", "NAND"},
+    {"tab is no separator", "3 0 0 1 3\npri 2 0\npo NAND\t0 2 1 0 0 1 0 0\n", "NAND\t0"},
     // ZERO has rows for 0 and -1 inputs, which no gate may use.
-    {"fan-in count 0 with a row for it", "2 0 0 1 2\npri 0 0\npo ZERO 0 0\n", "ZERO"},
-    {"fan-in count -1 with a row for it", "2 0 0 1 2\npri 0 0\npo ZERO 0 -1\n", "ZERO"},
+    {"fan-in count 0", "2 0 0 1 2\npri 0 0\npo ZERO 0 0\n", "ZERO"},
+    {"fan-in count -1", "2 0 0 1 2\npri 0 0\npo ZERO 0 -1\n", "ZERO"},
     {"no row for the fan-in count", "2 0 0 1 2\npri 1 0\npo NAND 0 1 1 0 0\n", "NAND"},
-    {"no row for four inputs", "2 0 0 1 2\npri 4 0\npo NAND 0 4 1 0 0 1 0 0 1 0 0 1 0 0\n", "NAND"},
-    {"no inverter with two inputs", "2 0 0 1 2\npri 2 0\npo INV 0 2 1 0 0 1 0 0\n", "INV"},
+    {"no row that large", "2 0 0 1 2\npri 4 0\npo NAND 0 4 1 0 0 1 0 0 1 0 0 1 0 0\n", "NAND"},
     {"unknown type without triples", "2 0 0 1 2\npri 1 0\nXOR 1 2\n", "XOR"},
-    {"no row and no triples", "2 0 0 1 2\npri 1 0\nNAND 1 5\n", "NAND"},
     {"gate named Input", "2 0 0 1 2\npri 1 0\nInput 0 1 1 0 0\n", "Input"},
     {"gate named Output", "2 0 0 1 2\npri 1 0\nOutput 0 1 1 0 0\n", "Output"},
     {"po pri", "2 0 0 1 2\npri 1 0\npo pri 1 1 1 0 0\n", "pri"},
-    {"po pri without inputs", "2 0 0 1 2\npri 0 0\npo pri 0 0\n", "pri"},
-    {"po Input", "2 0 0 1 2\npri 1 0\npo Input 0 1 1 0 0\n", "Input"},
-    {"po Output", "2 0 0 1 2\npri 1 0\npo Output 0 1 1 0 0\n", "Output"},
-    // The order of the checks: every line is read before the connections are checked, and
-    // lines are checked in file order.
+    // Every line is read before the connections are checked, and lines in file order.
     {"data error after a bad count", "3 0 0 1 3\npri 5 0\npri 1 0\npo XOR 0 1 2 0 0\n", "XOR"},
     {"data error after a bad driver", "3 0 0 1 3\npri 1 0\nINV 0 1 9 0 0\nXOR 0 1 1 0 0\n", "XOR"},
-    {"data error after a pri with inputs", "3 0 0 1 3\npri 1 1 3 0 0\npri 0 0\nXOR 0 1 1 0 0\n",
-     "XOR"},
     {"first of two data errors", "3 0 0 1 3\npri 2 0\nXOR 1 1 1 0 0\nXNOR 0 1 1 0 0\n", "XOR"},
     {"data error before missing lines", "3 0 0 1 5\npri 2 0\nXOR 1 1 1 0 0\n", "XOR"},
     {"format error before a data error", "3 0 0 1 3\npri\nXOR 1 1 1 0 0\n", nullptr},
 };
 
 TEST_F(NetlistReaderTest, RefusedNetlists) {
-  for (const BadNetlist& bad : kBadNetlists) {
+  for (const auto& bad : kBadNetlists) {
     SCOPED_TRACE(bad.what);
-    ExpectExit(bad.text,
-               bad.dataErrorType == nullptr ? FormatError() : DataError(bad.dataErrorType));
+    ExpectExit(&bad.text,
+               bad.dataErrorType == nullptr
+                   ? "Format Error: " + netlistPath() + " could not be parsed"
+                   : "Data Error: [" + std::string(bad.dataErrorType) + "] could not be read");
   }
 }
 
@@ -524,23 +348,18 @@ TEST_F(NetlistReaderTest, RandomCircuitsReadBackExactly) {
         ++fileFanOut[driver];
       }
     }
-    int outputs = 0;
     std::string text = "99 1 2 3 " + std::to_string(n) + "\n";
     for (int id = 1; id <= n; ++id) {
       const Line& line = lines[id];
-      outputs += line.po;
       std::vector<std::string> tokens;
       if (line.po) tokens.push_back("po");
       tokens.push_back(line.pri ? "pri" : line.type);
       tokens.push_back(std::to_string(fileFanOut[id]));
       tokens.push_back(std::to_string(line.drivers.size()));
       for (size_t pin = 0; pin < line.drivers.size(); ++pin) {
-        std::ostringstream v1, v2;
-        v1 << line.values[pin].first;
-        v2 << line.values[pin].second;
         tokens.push_back(std::to_string(line.drivers[pin]));
-        tokens.push_back(v1.str());
-        tokens.push_back(v2.str());
+        tokens.push_back(std::to_string(line.values[pin].first));
+        tokens.push_back(std::to_string(line.values[pin].second));
       }
       if (pick(2)) text += separators[pick(6)];
       for (size_t t = 0; t < tokens.size(); ++t) {
@@ -575,7 +394,6 @@ TEST_F(NetlistReaderTest, RandomCircuitsReadBackExactly) {
       for (const auto& [driver, pin] : fanIns[receiver])
         fanOuts[driver].emplace_back(receiver, pin);
     }
-    EXPECT_EQ(sinkPin, outputs);
 
     for (int id = 1; id <= sink; ++id) {
       SCOPED_TRACE(id);
@@ -583,7 +401,6 @@ TEST_F(NetlistReaderTest, RandomCircuitsReadBackExactly) {
       EXPECT_EQ(part.gate.id, id);
       EXPECT_EQ(LinksOf(part.fanIns), fanIns[id]);
       EXPECT_EQ(LinksOf(part.fanOuts), fanOuts[id]);
-      EXPECT_TRUE(std::is_sorted(fanOuts[id].begin(), fanOuts[id].end()));
       EXPECT_EQ(part.gate.fanInCount, static_cast<int>(fanIns[id].size()));
       EXPECT_EQ(part.gate.fanOutCount, static_cast<int>(fanOuts[id].size()));
       EXPECT_EQ(part.gate.lambdas, std::vector<double>(fanIns[id].size(), -1.0));
@@ -596,6 +413,10 @@ TEST_F(NetlistReaderTest, RandomCircuitsReadBackExactly) {
           EXPECT_EQ(in.connValue1, lines[id].values[pin].first);
           EXPECT_EQ(in.connValue2, lines[id].values[pin].second);
         }
+      }
+      for (const PartInfo& out : part.fanOuts) {  // mirrors carry no connection values
+        EXPECT_EQ(out.connValue1, 0.0);
+        EXPECT_EQ(out.connValue2, 0.0);
       }
     }
     EXPECT_EQ(read.parts[source - 1].gate.Name(), "Input");
