@@ -4,6 +4,7 @@
 #include <string>
 
 #include "io/fail.h"
+#include "model/hugePages.h"
 #include "model/netlist.h"
 
 void CNetlist::ValidateConnections(const std::string& fileName) const {
@@ -74,7 +75,8 @@ void CNetlist::BuildGraph(const std::string& fileName) {
     const bool mirrored = !IsSourceNode(parts[k].gate);  // "Input" got its fan-outs above
     start[k + 1] = start[k] + (mirrored ? static_cast<size_t>(parts[k].gate.fanOutCount) : 0);
   }
-  std::vector<PartInfo> mirror(start.back());
+  std::vector<PartInfo> mirror;
+  AssignLarge(mirror, start.back(), PartInfo{});
   std::vector<size_t> fill(start.begin(), start.end() - 1);
   for (const PartType& receiver : parts) {
     if (IsPrimaryInputNode(receiver.gate) || IsSourceNode(receiver.gate)) continue;
@@ -98,13 +100,13 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   current.Reset(nodes);
   trial.Reset(nodes);
   // The state that the records hold right after reading.
-  lambdas.assign(graph.EdgeCount(), -1.0);
-  arrivals.assign(graph.EdgeCount(), 0.0);
-  lambdaSum.assign(nodes, 0.0);
-  outputArrival.assign(nodes, 0.0);
-  driveWeight.assign(nodes, 0.0);
-  pinLoad.assign(nodes, 0.0);
+  AssignLarge(lambdas, graph.EdgeCount(), -1.0);
+  AssignLarge(arrivals, graph.EdgeCount(), 0.0);
+  AssignLarge(lambdaSum, nodes, 0.0);
+  AssignLarge(outputArrival, nodes, 0.0);
+  AssignLarge(driveWeight, nodes, 0.0);
+  AssignLarge(pinLoad, nodes, 0.0);
   // "Output" loads each primary output with its fixed capacitance, whatever the sizes.
   pinLoad[graph.sinkPosition] = graph.unitInputCap[graph.sinkPosition];
-  weightedDelay.assign(nodes, 0.0);
+  AssignLarge(weightedDelay, nodes, 0.0);
 }

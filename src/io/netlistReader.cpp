@@ -6,6 +6,7 @@
 
 #include "io/fail.h"
 #include "io/text.h"
+#include "model/hugePages.h"
 #include "model/netlist.h"
 
 namespace {
@@ -54,6 +55,7 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
   // Never reserve more than the file can hold: the header is not to be trusted.
   if (nodeLineCount > 0) {
     parts.reserve(std::min<size_t>(static_cast<size_t>(nodeLineCount), lines.CountRemaining()) + 2);
+    AdviseHugePages(parts.data(), parts.capacity() * sizeof(PartType));
   }
   for (int k = 1; k <= nodeLineCount; ++k) {
     if (!lines.Next(line)) FailCannotParse(fileName);

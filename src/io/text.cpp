@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "io/fail.h"
+#include "model/hugePages.h"
 
 bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) {
   readError = false;
@@ -21,6 +22,8 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) 
   if (::fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
     capacity = static_cast<size_t>(status.st_size) + 1;
   }
+  text.reserve(capacity);
+  AdviseHugePages(text.data(), capacity);
   size_t used = 0;
   for (;;) {
     text.resize(capacity);

@@ -3,16 +3,18 @@
 
 #include <vector>
 
+#include "model/hugePages.h"
+
 // NodeValues is the part of the optimiser's state that one resize sweep rewrites, by position
 // of the timing graph: sizes (m^2), output loads (F), weighted upstream resistances (ohm) and
 // delays (s). The inner loop keeps two of them, the kept state and a trial, and accepting a
 // trial swaps the two.
 struct NodeValues {
   void Reset(int nodeCount) {
-    size.assign(nodeCount, 0.0);
-    loadCap.assign(nodeCount, 0.0);
-    upstreamResistance.assign(nodeCount, 0.0);
-    delay.assign(nodeCount, 0.0);
+    AssignLarge(size, nodeCount, 0.0);
+    AssignLarge(loadCap, nodeCount, 0.0);
+    AssignLarge(upstreamResistance, nodeCount, 0.0);
+    AssignLarge(delay, nodeCount, 0.0);
   }
   void Swap(NodeValues& other) {
     size.swap(other.size);

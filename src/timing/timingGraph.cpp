@@ -1,21 +1,23 @@
 #include "timing/timingGraph.h"
 
+#include "model/hugePages.h"
+
 // The records are read once each, in id order; what they hold is scattered to positions.
 void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<int>& forwardOrder) {
   const int n = static_cast<int>(forwardOrder.size());
   idAt = forwardOrder;
-  positionOfId.assign(parts.size(), -1);
+  AssignLarge(positionOfId, parts.size(), -1);
   for (int p = 0; p < n; ++p) positionOfId[idAt[p] - 1] = p;
 
-  kind.resize(n);
-  isPrimaryOutput.resize(n);
-  unitResistance.resize(n);
-  unitInputCap.resize(n);
-  unitOutputCap.resize(n);
-  minSize.resize(n);
-  maxSize.resize(n);
-  fanInStart.assign(n + 1, 0);
-  fanOutStart.assign(n + 1, 0);
+  AssignLarge(kind, n, NodeKind::kGate);
+  AssignLarge(isPrimaryOutput, n, std::uint8_t{0});
+  AssignLarge(unitResistance, n, 0.0);
+  AssignLarge(unitInputCap, n, 0.0);
+  AssignLarge(unitOutputCap, n, 0.0);
+  AssignLarge(minSize, n, 0.0);
+  AssignLarge(maxSize, n, 0.0);
+  AssignLarge(fanInStart, n + 1, 0);
+  AssignLarge(fanOutStart, n + 1, 0);
   for (int k = 0; k < n; ++k) {
     const PartType& part = parts[k];
     const CGate& gate = part.gate;
@@ -44,9 +46,9 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
     fanOutStart[p + 1] += fanOutStart[p];
   }
 
-  fanInDriver.resize(fanInStart[n]);
-  fanOutEdge.resize(fanOutStart[n]);
-  fanOutReceiver.resize(fanOutStart[n]);
+  AssignLarge(fanInDriver, fanInStart[n], 0);
+  AssignLarge(fanOutEdge, fanOutStart[n], 0);
+  AssignLarge(fanOutReceiver, fanOutStart[n], 0);
   for (int k = 0; k < n; ++k) {
     const PartType& part = parts[k];
     const int p = positionOfId[k];

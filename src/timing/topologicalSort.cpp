@@ -12,6 +12,7 @@
 // copied into one flat array, so that the receivers-first walk does not chase node records).
 #include <algorithm>
 
+#include "model/hugePages.h"
 #include "model/netlist.h"
 
 bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<int>& order,
@@ -22,7 +23,8 @@ bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<i
   for (int k = 0; k < n; ++k) {
     firstDriver[k + 1] = firstDriver[k] + static_cast<int>(nodes[k].fanIns.size());
   }
-  std::vector<int> drivers(firstDriver[n]);
+  std::vector<int> drivers;
+  AssignLarge(drivers, firstDriver[n], 0);
   for (int k = 0; k < n; ++k) {
     int* out = drivers.data() + firstDriver[k];
     for (const PartInfo& fanIn : nodes[k].fanIns) *out++ = fanIn.node - 1;
