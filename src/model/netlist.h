@@ -31,8 +31,8 @@ class CNetlist {
 
   // Sink-removal ordering of `nodes` (ids 1..n, nodes[k - 1] has id k): receivers before
   // drivers, or the reverse when `forward`. Returns false, with `order` holding the nodes that
-  // could be ordered, when some node cannot be removed (a cycle, or fan-out counts that exceed
-  // the real connections). Cost O(V + E).
+  // could be ordered, when some node cannot be removed (a cycle, or fan-out counts that
+  // disagree with the connections). Cost O(V + E).
   bool TopologicalSort(const std::vector<PartType>& nodes, std::vector<int>& order,
                        bool forward) const;
 
