@@ -1,27 +1,30 @@
-// tambril NETLIST RESULT [inner] [outer]: sizes the gates of a combinational circuit for
-// minimum delay. The gate library is "param.txt" in the working directory.
-#include <cstdlib>
+// tambril [--method NAME] NETLIST RESULT [INNER] [OUTER]: sizes the gates of a combinational
+// circuit for minimum delay. The gate library is "param.txt" in the working directory.
 #include <iostream>
-#include <string>
+#include <new>
 
+#include "io/error.h"
 #include "model/netlist.h"
+#include "run/commandLine.h"
 
 int main(int argc, char** argv) {
-  CNetlist netlist;
-  if (argc < 3) {
-    std::cerr << "Usage Error: TAMBRIL [input filename] [output filename] "
-                 "[*innerloop %improvement] [*outerloop %improvement]"
-              << std::endl;
-    std::cerr << "* Indicates optional field" << std::endl;
-    return 1;
-  }
-  const std::string inputFileName = argv[1];
-  const std::string outputFileName = argv[2];
-  if (argc == 4 || argc == 5) netlist.innerImprove = std::atof(argv[3]);
-  if (argc == 5) netlist.outerImprove = std::atof(argv[4]);
+  try {
+    CNetlist netlist;
+    const tambril::CommandLine command = tambril::ParseCommandLine(argc, argv);
+    if (command.hasInner) netlist.innerImprove = command.inner;
+    if (command.hasOuter) netlist.outerImprove = command.outer;
+    netlist.method = command.method;
 
-  netlist.BuildDB("param.txt");
-  netlist.InputNetlist(inputFileName.c_str());
-  netlist.OutputResult(outputFileName.c_str());
-  return 0;
+    netlist.BuildDB("param.txt");
+    netlist.InputNetlist(command.netlist.c_str());
+    netlist.OutputResult(command.result.c_str());
+    return 0;
+  } catch (const tambril::Error& error) {
+    std::cout.flush();
+    std::cerr << error.what() << std::endl;
+  } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << "Memory Error: not enough memory" << std::endl;
+  }
+  return 1;
 }

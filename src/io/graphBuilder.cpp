@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "io/fail.h"
+#include "io/error.h"
 #include "model/hugePages.h"
 #include "model/netlist.h"
+
+using namespace tambril;
 
 void CNetlist::ValidateConnections(const std::string& fileName) const {
   const int n = static_cast<int>(parts.size());
@@ -13,17 +15,17 @@ void CNetlist::ValidateConnections(const std::string& fileName) const {
   for (const PartType& part : parts) {
     // A primary input has exactly one driver, the "Input" node added below.
     if (IsPrimaryInputNode(part.gate) && part.gate.fanInCount != 0) {
-      FailCannotParse(fileName);
+      throw CannotParse(fileName);
     }
     for (const PartInfo& fanIn : part.fanIns) {
-      if (fanIn.node < 1 || fanIn.node > n) FailCannotParse(fileName);
+      if (fanIn.node < 1 || fanIn.node > n) throw CannotParse(fileName);
       ++driven[fanIn.node - 1];
     }
   }
   // The orderings count fan-outs down to zero; a count that disagrees with the connections
   // would give a wrong order or none.
   for (int k = 0; k < n; ++k) {
-    if (driven[k] != parts[k].gate.fanOutCount) FailCannotParse(fileName);
+    if (driven[k] != parts[k].gate.fanOutCount) throw CannotParse(fileName);
   }
 }
 
@@ -92,7 +94,7 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   }
   mirror = std::vector<PartInfo>();
 
-  if (!TopologicalSort(parts, reverseOrder, false)) FailCannotParse(fileName);
+  if (!TopologicalSort(parts, reverseOrder, false)) throw CannotParse(fileName);
   forwardOrder.assign(reverseOrder.rbegin(), reverseOrder.rend());
 
   graph.Build(parts, forwardOrder);

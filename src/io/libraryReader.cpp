@@ -6,9 +6,11 @@
 #include <string>
 #include <unordered_map>
 
-#include "io/fail.h"
+#include "io/error.h"
 #include "io/text.h"
 #include "model/netlist.h"
+
+using namespace tambril;
 
 void CNetlist::BuildDB(const char* libraryFileName) {
   const std::string fileName = libraryFileName;
@@ -20,23 +22,23 @@ void CNetlist::BuildDB(const char* libraryFileName) {
 
   LineReader lines(text);
   std::string_view line;
-  if (!lines.Next(line)) FailCannotParse(fileName);  // no header line
+  if (!lines.Next(line)) throw CannotParse(fileName);  // no header line
 
   std::unordered_map<std::string_view, size_t> typeIndex;
   std::vector<std::string> names;  // in the order of gateTypes, while reading
   while (lines.Next(line)) {
     Tokenizer fields(line, kLibrarySeparators);
     std::string_view name;
-    if (!fields.Next(name)) FailCannotParse(fileName);
+    if (!fields.Next(name)) throw CannotParse(fileName);
     if (name.size() > static_cast<size_t>(CGateType::kMaxNameLength) ||
         name.find('\0') != std::string_view::npos) {
-      FailCannotParse(fileName);
+      throw CannotParse(fileName);
     }
     std::cout << name << std::endl;
 
     std::string_view values[6];
     for (std::string_view& value : values) {
-      if (!fields.Next(value)) FailCannotParse(fileName);
+      if (!fields.Next(value)) throw CannotParse(fileName);
     }
     CGateData row;
     row.key = ToInt(values[0]);

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "io/fail.h"
+#include "io/error.h"
 #include "io/text.h"
 #include "model/hugePages.h"
 #include "model/netlist.h"
+
+using namespace tambril;
 
 namespace {
 
@@ -25,13 +27,13 @@ const CGateType* FindType(const std::vector<CGateType>& types, const char* name)
 void CNetlist::BindLibraryRow(CGate& gate) const {
   const std::string name = gate.name;
   // Those names mark node kinds; no gate may carry them.
-  if (IsReservedNodeName(name)) FailCannotRead(name);
+  if (IsReservedNodeName(name)) throw CannotRead(name);
   const CGateType* type = FindType(gateTypes, gate.name);
-  if (type == nullptr || gate.fanInCount <= 0) FailCannotRead(name);
+  if (type == nullptr || gate.fanInCount <= 0) throw CannotRead(name);
   CGateData probe;
   probe.key = gate.fanInCount;
   const auto row = std::lower_bound(type->data.begin(), type->data.end(), probe);
-  if (row == type->data.end() || row->key != gate.fanInCount) FailCannotRead(name);
+  if (row == type->data.end() || row->key != gate.fanInCount) throw CannotRead(name);
   gate.unitInputCap = row->unitInputCap;
   gate.unitResistance = row->unitResistance;
   gate.unitOutputCap = row->unitOutputCap;
@@ -43,7 +45,7 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
 
   LineReader lines(text);
   std::string_view line;
-  if (!lines.Next(line)) FailCannotParse(fileName);
+  if (!lines.Next(line)) throw CannotParse(fileName);
   int header[5] = {circuitSize, headerValue2, headerValue3, outputCount, nodeLineCount};
   ScanIntegers(line, header, 5);
   circuitSize = header[0];
@@ -58,7 +60,7 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
     AdviseHugePages(parts.data(), parts.capacity() * sizeof(PartType));
   }
   for (int k = 1; k <= nodeLineCount; ++k) {
-    if (!lines.Next(line)) FailCannotParse(fileName);
+    if (!lines.Next(line)) throw CannotParse(fileName);
     parts.emplace_back();
     CGate& gate = parts.back().gate;
     std::vector<PartInfo>& fanIns = parts.back().fanIns;
@@ -66,20 +68,20 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
 
     Tokenizer tokens(line, kNetlistSeparators);
     std::string_view token;
-    if (!tokens.Next(token)) FailCannotParse(fileName);
+    if (!tokens.Next(token)) throw CannotParse(fileName);
     const bool primaryOutput = token == "po";
     if (primaryOutput) {
       gate.isPrimaryOutput = 1;
-      if (!tokens.Next(token)) FailCannotParse(fileName);
+      if (!tokens.Next(token)) throw CannotParse(fileName);
     }
     if (token.size() > static_cast<size_t>(CGate::kMaxNameLength) ||
         token.find('\0') != std::string_view::npos) {
-      FailCannotParse(fileName);
+      throw CannotParse(fileName);
     }
     gate.SetName(token);
-    if (!tokens.Next(token)) FailCannotParse(fileName);
+    if (!tokens.Next(token)) throw CannotParse(fileName);
     gate.fanOutCount = ToInt(token);
-    if (!tokens.Next(token)) FailCannotParse(fileName);
+    if (!tokens.Next(token)) throw CannotParse(fileName);
     gate.fanInCount = ToInt(token);
     if (primaryOutput || !IsPrimaryInputNode(gate)) BindLibraryRow(gate);
 
@@ -94,7 +96,7 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
     for (int pin = 0; pin < gate.fanInCount; ++pin) {
       std::string_view driver, value1, value2;
       if (!tokens.Next(driver) || !tokens.Next(value1) || !tokens.Next(value2)) {
-        FailCannotParse(fileName);
+        throw CannotParse(fileName);
       }
       gate.lambdas.push_back(-1.0);
       gate.inputArrivals.push_back(0.0);

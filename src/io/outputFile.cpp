@@ -1,10 +1,26 @@
 #include "io/outputFile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+namespace tambril {
+
+namespace {
+
+// The permission bits a file created with mode 0664 gets under the current umask.
+mode_t CreationMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0664 & ~mask;
+}
+
+}  // namespace
 
 OutputFile::~OutputFile() { Close(); }
 
@@ -13,7 +29,32 @@ bool OutputFile::Open(const std::string& path) {
   fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
   ok_ = fd_ >= 0;
   pending_.clear();
-  return fd_ >= 0;
+  return ok_;
+}
+
+bool OutputFile::OpenReplacing(const std::string& path) {
+  Close();
+  pending_.clear();
+  // Only a regular file is replaced: renaming over a device or a directory is never meant.
+  struct stat existing;
+  const bool exists = ::stat(path.c_str(), &existing) == 0;
+  if (exists && !S_ISREG(existing.st_mode)) {
+    ok_ = false;
+    return false;
+  }
+  // The temporary sits beside the target, so that the rename stays within one file system.
+  std::vector<char> name(path.begin(), path.end());
+  const char suffix[] = ".tmp.XXXXXX";
+  name.insert(name.end(), suffix, suffix + sizeof suffix);
+  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+  ok_ = fd_ >= 0;
+  if (!ok_) return false;
+  target_ = path;
+  temporary_ = name.data();
+  // An existing file keeps its permission bits; a new one gets those of a plain creation.
+  const mode_t mode = exists ? existing.st_mode & 07777 : CreationMode();
+  if (::fchmod(fd_, mode) != 0) ok_ = false;
+  return true;
 }
 
 OutputFile& OutputFile::Put(std::string_view text) {
@@ -55,11 +96,30 @@ void OutputFile::Flush() {
   pending_.clear();
 }
 
+void OutputFile::Discard() {
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+  target_.clear();
+}
+
 bool OutputFile::Close() {
   if (fd_ < 0) return ok_;
   Flush();
   if (::close(fd_) != 0) ok_ = false;
   fd_ = -1;
+  Discard();
+  return ok_;
+}
+
+bool OutputFile::Commit() {
+  if (fd_ < 0 || temporary_.empty()) return false;
+  Flush();
+  if (::fsync(fd_) != 0) ok_ = false;
+  if (::close(fd_) != 0) ok_ = false;
+  fd_ = -1;
+  if (ok_ && ::rename(temporary_.c_str(), target_.c_str()) != 0) ok_ = false;
+  if (ok_) temporary_.clear();
+  Discard();
   return ok_;
 }
 
@@ -68,3 +128,5 @@ std::string FormatDouble(double value) {
   std::snprintf(buffer, sizeof buffer, "%g", value);
   return buffer;
 }
+
+}  // namespace tambril

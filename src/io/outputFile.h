@@ -4,9 +4,18 @@
 #include <string>
 #include <string_view>
 
-// A text file written line by line: created (permission bits 0664 before the umask) or
-// truncated on Open, every completed line handed to the system at once. Write failures (a full
-// disk, say) are remembered rather than ignored: ok() turns false and stays false.
+namespace tambril {
+
+// A text file written line by line, every completed line handed to the system at once. Write
+// failures (a full disk, say) are remembered rather than ignored: ok() turns false and stays
+// false.
+//
+// Two ways to open:
+//  - Open: creates `path` (permission bits 0664 before the umask) or truncates it, and writes
+//    straight into it; for logs that users watch while they grow.
+//  - OpenReplacing: writes into a new temporary file in the directory of `path`; Commit()
+//    renames it over `path` once everything is written. Until then `path` keeps its old
+//    content, whatever happens to the run; a file never committed is removed.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -15,30 +24,43 @@ class OutputFile {
   ~OutputFile();
 
   bool Open(const std::string& path);
+  bool OpenReplacing(const std::string& path);
   bool IsOpen() const { return fd_ >= 0; }
+  // The descriptor of the open file (-1 when closed), for locks and identity checks.
+  int Descriptor() const { return fd_; }
 
-  // Appends text to the current line, or writes `text` and a line end and flushes.
+  // Appends to the current line.
   OutputFile& Put(std::string_view text);
   OutputFile& Put(double value);  // "%g"
   OutputFile& Put(long long value);
+  // Ends the line and hands it to the system.
   void EndLine();
   // Ends the line but hands it to the system only once 64 KiB have gathered (or at the next
-  // EndLine or Close): for long tables, where a system call per line would dominate.
+  // EndLine, Close or Commit): for long tables, where a system call per line would dominate.
   void EndLineBuffered();
 
   bool ok() const { return ok_; }
-  // Closes the file; returns false if any write failed or closing failed.
+  // Closes the file; false if any write or the closing failed. A replacing file that is
+  // closed rather than committed is removed.
   bool Close();
+  // Closes a file opened with OpenReplacing and renames it over its target; false, with the
+  // temporary removed and the target untouched, if anything failed.
+  bool Commit();
 
  private:
   void Flush();
+  void Discard();
 
   int fd_ = -1;
   bool ok_ = true;
   std::string pending_;
+  std::string target_;     // OpenReplacing: the path that Commit replaces
+  std::string temporary_;  // OpenReplacing: the file written
 };
 
 // Formats a double the way the default output stream does: "%g", six significant digits.
 std::string FormatDouble(double value);
+
+}  // namespace tambril
 
 #endif

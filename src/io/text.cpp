@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "io/fail.h"
+#include "io/error.h"
 #include "model/hugePages.h"
+
+namespace tambril {
 
 bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) {
   readError = false;
@@ -41,8 +43,8 @@ bool ReadWholeFile(const std::string& path, std::string& text, bool& readError) 
 std::string ReadInputFile(const std::string& path) {
   std::string text;
   bool readError = false;
-  if (!ReadWholeFile(path, text, readError)) FailCannotOpen(path);
-  if (readError) FailCannotParse(path);
+  if (!ReadWholeFile(path, text, readError)) throw tambril::CannotOpen(path);
+  if (readError) throw tambril::CannotParse(path);
   return text;
 }
 
@@ -146,3 +148,5 @@ int ScanIntegers(std::string_view line, int* values, int count) {
   }
   return count;
 }
+
+}  // namespace tambril

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+namespace tambril {
+
 // Reading of the two input formats: whole files, lines of any length, tokens split on a fixed
 // set of separator characters (runs count as one), and numbers with the C library's
 // atoi/atof meaning (text that is not a number reads as 0, no error).
@@ -73,5 +75,7 @@ double ToDouble(std::string_view token);
 // The header "%d %d %d %d %d": up to `count` integers separated by white space; stops at the
 // first text that is not one. Returns the number converted; the others are left unchanged.
 int ScanIntegers(std::string_view line, int* values, int count);
+
+}  // namespace tambril
 
 #endif

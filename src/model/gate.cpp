@@ -45,6 +45,8 @@ void CGate::SetName(std::string_view text) {
   std::memcpy(name, text.data(), length);
 }
 
+namespace tambril {
+
 bool IsSourceNode(const CGate& gate) { return std::strcmp(gate.name, "Input") == 0; }
 bool IsSinkNode(const CGate& gate) { return std::strcmp(gate.name, "Output") == 0; }
 bool IsPrimaryInputNode(const CGate& gate) { return std::strcmp(gate.name, "pri") == 0; }
@@ -52,3 +54,5 @@ bool IsPrimaryInputNode(const CGate& gate) { return std::strcmp(gate.name, "pri"
 bool IsReservedNodeName(std::string_view name) {
   return name == "Input" || name == "Output" || name == "pri";
 }
+
+}  // namespace tambril

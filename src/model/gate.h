@@ -52,10 +52,14 @@ class CGate {
   int isPrimaryOutput;                // 1 for a gate read from a "po" line
 };
 
+namespace tambril {
+
 // Node kinds by their reserved names.
 bool IsSourceNode(const CGate& gate);            // "Input"
 bool IsSinkNode(const CGate& gate);              // "Output"
 bool IsPrimaryInputNode(const CGate& gate);      // "pri"
 bool IsReservedNodeName(std::string_view name);  // one of the three above
+
+}  // namespace tambril
 
 #endif

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+namespace tambril {
+
 // Asks the system to back a large, not yet touched allocation with huge pages. A circuit of a
 // million gates occupies some 600 MiB, and on virtual machines the first touch of each small
 // page is what reading it costs most. A hint only: it changes no value, and is ignored where
@@ -21,5 +23,7 @@ void AssignLarge(std::vector<T>& v, std::size_t count, const T& value) {
   }
   v.assign(count, value);
 }
+
+}  // namespace tambril
 
 #endif

@@ -7,6 +7,7 @@
 
 #include "model/gateType.h"
 #include "model/part.h"
+#include "sizing/dualLoop.h"
 #include "sizing/nodeValues.h"
 #include "timing/timingGraph.h"
 
@@ -47,7 +48,7 @@ class CNetlist {
 
   // Resizing subproblem. ComputeLu writes the delays of `values` and returns the Lagrangian
   // value of that state.
-  double ComputeLu(NodeValues& values);
+  double ComputeLu(tambril::NodeValues& values);
   void SolveLRSuHelper();
   void SolveLRSu();
 
@@ -58,26 +59,19 @@ class CNetlist {
   int length() const { return partCount; }
   bool is_empty() const { return partCount == 0; }
 
-  // Moves the optimiser's state between the flat form and the records: sizes, loads,
-  // upstream resistances, delays, multipliers, their sums and pin arrivals.
+  // Writes the optimiser's state back into the records: sizes, loads, upstream resistances,
+  // delays, multipliers, their sums and pin arrivals.
   void CopyStateToParts();
-  void LoadStateFromParts();
 
-  // The flat form and its state, by position (graph.Position(id)).
-  const TimingGraph& Graph() const { return graph; }
-  const NodeValues& Values() const { return current; }
-  const std::vector<double>& Lambdas() const { return lambdas; }       // by edge
-  const std::vector<double>& Arrivals() const { return arrivals; }     // by edge
-  const std::vector<double>& LambdaSums() const { return lambdaSum; }  // by position
+  const tambril::TimingGraph& Graph() const { return graph; }
 
-  // Caps on the two loops, so that a threshold of 0 or below cannot run forever.
+  // The inner loop makes at most kMaxTrialSweeps trial sweeps per call, so that a threshold of
+  // 0 or below cannot run forever; the outer loop at most maxOuterPasses passes.
   static constexpr int kMaxTrialSweeps = 1000;
-  static constexpr int kMaxOuterPasses = 1000;
-
-  // Counters of the last run, for benchmarks: the pass count printed at the end, and the
-  // resize sweeps made (trial sweeps included).
-  int iterationCount = 0;
-  long long sweepCount = 0;
+  int maxOuterPasses = 1000;
+  tambril::Method method = tambril::Method::kClassic;
+  // What the last SolveLDP did.
+  tambril::SolveStats stats;
 
   double innerImprove;
   double outerImprove;
@@ -105,18 +99,25 @@ class CNetlist {
   void ValidateConnections(const std::string& fileName) const;
   void BindLibraryRow(CGate& gate) const;
 
-  void ResizeSweep(const NodeValues& from, NodeValues& to);
-  void UpdatePinLoads(const NodeValues& values);
-  double NodeLoad(int position, double size) const;
-  void LoadSweep(NodeValues& values);
-  double DelaysAndValue(NodeValues& values, bool withLoads);
+  // One outer pass: size (the first pass: starting multipliers and sizes), time, re-weight.
+  void DualPass(bool first);
+  // Makes `sizes` the current state, with loads, delays and arrival times worked out again,
+  // and maxDelay the delay of that state.
+  void RestoreSizes(const std::vector<double>& sizes);
 
-  TimingGraph graph;
-  NodeValues current;
-  NodeValues trial;
+  void ResizeSweep(const tambril::NodeValues& from, tambril::NodeValues& to);
+  void UpdatePinLoads(const tambril::NodeValues& values);
+  double NodeLoad(int position, double size) const;
+  void LoadSweep(tambril::NodeValues& values);
+  double DelaysAndValue(tambril::NodeValues& values, bool withLoads);
+
+  tambril::TimingGraph graph;
+  tambril::NodeValues current;
+  tambril::NodeValues trial;
   std::vector<double> lambdas;    // by edge
   std::vector<double> arrivals;   // by edge
   std::vector<double> lambdaSum;  // by position
+  std::vector<double> bestSize;   // by position: the sizes of the best pass so far
   // Scratch, by position: output arrival, a driver's weighted resistance as its receivers see
   // it, the capacitance of one input pin, the weighted delay.
   std::vector<double> outputArrival;

@@ -2,16 +2,18 @@
 #include <ctime>
 #include <string>
 
-#include "io/fail.h"
+#include "io/error.h"
 #include "io/outputFile.h"
 #include "model/netlist.h"
+
+using namespace tambril;
 
 void CNetlist::OutputResult(const char* resultFileName) {
   const std::string fileName = resultFileName;
   OutputFile out;
-  if (!out.Open(fileName)) FailCannotOpen(fileName);
+  if (!out.OpenReplacing(fileName)) throw CannotOpen(fileName);
   const auto check = [&] {
-    if (!out.ok()) FailCannotWrite(fileName);
+    if (!out.ok()) throw CannotWrite(fileName);
   };
 
   const char* started = std::ctime(&startTime);  // ends with its own line end
@@ -42,5 +44,5 @@ void CNetlist::OutputResult(const char* resultFileName) {
     out.EndLineBuffered();
     if (!out.ok()) break;
   }
-  if (!out.Close()) FailCannotWrite(fileName);
+  if (!out.Commit()) throw CannotWrite(fileName);
 }

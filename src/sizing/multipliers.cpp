@@ -5,6 +5,8 @@
 #include "timing/maximum.h"
 #include "timing/prefetch.h"
 
+using namespace tambril;
+
 void CNetlist::IntializeLM() {
   const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();

@@ -5,6 +5,8 @@
 
 #include "model/hugePages.h"
 
+namespace tambril {
+
 // NodeValues is the part of the optimiser's state that one resize sweep rewrites, by position
 // of the timing graph: sizes (m^2), output loads (F), weighted upstream resistances (ohm) and
 // delays (s). The inner loop keeps two of them, the kept state and a trial, and accepting a
@@ -28,5 +30,7 @@ struct NodeValues {
   std::vector<double> upstreamResistance;
   std::vector<double> delay;
 };
+
+}  // namespace tambril
 
 #endif

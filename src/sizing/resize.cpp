@@ -11,6 +11,8 @@
 #include "model/netlist.h"
 #include "timing/prefetch.h"
 
+using namespace tambril;
+
 namespace {
 
 // max and min as the clamp defines them: a not-a-number root becomes the lower bound, an
@@ -24,7 +26,7 @@ double AtMost(double bound, double x) { return x < bound ? x : bound; }
 // object). A gate's upstream resistance uses the sizes its drivers received earlier in this
 // sweep; its own load and size are those of `from`.
 void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
-  ++sweepCount;
+  ++stats.resizeSweeps;
   const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
@@ -155,9 +157,8 @@ void CNetlist::SolveLRSu() {
   for (int sweep = 1; sweep <= kMaxTrialSweeps; ++sweep) {
     ResizeSweep(current, trial);
     const double value = DelaysAndValue(trial, true);
-    const double total = value + previous;
-    const double change = std::fabs(value / total - previous / total);
-    if (!(change > innerImprove)) return;  // settled, or not a number: keep `current`
+    if (!(RelativeGap(value, previous) > innerImprove))
+      return;  // settled, or not a number: keep `current`
     current.Swap(trial);
     previous = value;
     lowerBound = value;

@@ -4,6 +4,8 @@
 #include "timing/maximum.h"
 #include "timing/prefetch.h"
 
+using namespace tambril;
+
 double CNetlist::maximum(std::vector<double> values) const {
   return MaxOf(values.data(), static_cast<int>(values.size()));
 }

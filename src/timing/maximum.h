@@ -1,6 +1,8 @@
 #ifndef TAMBRIL_TIMING_MAXIMUM_H
 #define TAMBRIL_TIMING_MAXIMUM_H
 
+namespace tambril {
+
 // The largest of `count` values, 0.0 when there are none. Among equal values the later one
 // wins, as it would be the last after a stable ascending sort.
 inline double MaxOf(const double* values, int count) {
@@ -11,5 +13,7 @@ inline double MaxOf(const double* values, int count) {
   }
   return largest;
 }
+
+}  // namespace tambril
 
 #endif

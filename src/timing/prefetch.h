@@ -1,6 +1,8 @@
 #ifndef TAMBRIL_TIMING_PREFETCH_H
 #define TAMBRIL_TIMING_PREFETCH_H
 
+namespace tambril {
+
 // A hint to fetch memory that a loop will read a little later. The sweeps gather per-node
 // values through connection lists; on large circuits those reads go to main memory, and
 // issuing them some connections ahead keeps several in flight. No effect on any result.
@@ -14,5 +16,7 @@ inline void PrefetchRead(const void* address) {
 
 // How many connections (or nodes) ahead the gathers ask for their data.
 inline constexpr int kPrefetchDistance = 32;
+
+}  // namespace tambril
 
 #endif

@@ -2,6 +2,8 @@
 
 #include "model/hugePages.h"
 
+namespace tambril {
+
 // The records are read once each, in id order; what they hold is scattered to positions.
 void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<int>& forwardOrder) {
   const int n = static_cast<int>(forwardOrder.size());
@@ -67,3 +69,5 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
     }
   }
 }
+
+}  // namespace tambril

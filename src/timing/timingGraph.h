@@ -6,6 +6,8 @@
 
 #include "model/part.h"
 
+namespace tambril {
+
 enum class NodeKind : std::uint8_t { kGate, kPrimaryInput, kSource, kSink };
 
 // TimingGraph is the circuit graph in the flat form that the optimiser sweeps: nodes are
@@ -47,5 +49,7 @@ struct TimingGraph {
 
   int sinkPosition = -1;  // position of "Output"
 };
+
+}  // namespace tambril
 
 #endif

@@ -15,6 +15,8 @@
 #include "model/hugePages.h"
 #include "model/netlist.h"
 
+using namespace tambril;
+
 bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<int>& order,
                                bool forward) const {
   const int n = static_cast<int>(nodes.size());

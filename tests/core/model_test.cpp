@@ -11,6 +11,7 @@
 #include "model/part.h"
 
 namespace {
+using namespace tambril;
 
 // Products computed at run time, as the program computes them.
 double Product(volatile double a, volatile double b) { return a * b; }

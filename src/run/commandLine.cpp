@@ -1,0 +1,83 @@
+#include "run/commandLine.h"
+
+#include <cstdlib>
+#include <string_view>
+#include <vector>
+
+#include "io/error.h"
+
+namespace tambril {
+
+const char* const kUsageLines =
+    "Usage Error: TAMBRIL [input filename] [output filename] [*innerloop %improvement] "
+    "[*outerloop %improvement]\n"
+    "* Indicates optional field";
+
+namespace {
+
+struct MethodName {
+  std::string_view name;
+  Method method;
+};
+constexpr MethodName kMethods[] = {{"classic", Method::kClassic}};
+
+Method ParseMethod(std::string_view value) {
+  for (const MethodName& entry : kMethods) {
+    if (value == entry.name) return entry.method;
+  }
+  std::string names;
+  for (const MethodName& entry : kMethods) {
+    names += (names.empty() ? "" : ", ") + std::string(entry.name);
+  }
+  throw UsageError("Usage Error: unknown method '" + std::string(value) + "' (methods: " + names +
+                   ")");
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, const char* const* argv) {
+  CommandLine command;
+  std::vector<std::string> positional;
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (!options || argument.substr(0, 2) != "--") {
+      positional.emplace_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options = false;
+      continue;
+    }
+    const size_t equals = argument.find('=');
+    const std::string_view name = argument.substr(0, equals);
+    std::string_view value;
+    if (equals != std::string_view::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    } else {
+      throw UsageError("Usage Error: " + std::string(name) + " needs a value");
+    }
+    if (name == "--method") {
+      command.method = ParseMethod(value);
+    } else {
+      throw UsageError("Usage Error: unknown option " + std::string(name));
+    }
+  }
+
+  if (positional.size() < 2) throw UsageError(kUsageLines);
+  command.netlist = positional[0];
+  command.result = positional[1];
+  if (positional.size() == 3 || positional.size() == 4) {
+    command.hasInner = true;
+    command.inner = std::atof(positional[2].c_str());
+  }
+  if (positional.size() == 4) {
+    command.hasOuter = true;
+    command.outer = std::atof(positional[3].c_str());
+  }
+  return command;
+}
+
+}  // namespace tambril

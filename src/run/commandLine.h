@@ -1,0 +1,34 @@
+#ifndef TAMBRIL_RUN_COMMANDLINE_H
+#define TAMBRIL_RUN_COMMANDLINE_H
+
+#include <string>
+
+#include "sizing/dualLoop.h"
+
+namespace tambril {
+
+// The command line of a sizing run:
+//   tambril [--method NAME] NETLIST RESULT [INNER] [OUTER]
+// Options may stand anywhere, as "--name value" or "--name=value"; "--" ends them. The
+// positional arguments follow the historical rule: INNER alone, or INNER and OUTER, replace
+// the thresholds; with five or more positional arguments both keep their defaults.
+struct CommandLine {
+  std::string netlist;
+  std::string result;
+  bool hasInner = false;
+  bool hasOuter = false;
+  double inner = 0.0;
+  double outer = 0.0;
+  Method method = Method::kClassic;
+};
+
+// The two usage lines written when the netlist or the result is missing.
+extern const char* const kUsageLines;
+
+// Reads argv[1..argc). Throws UsageError: with kUsageLines when fewer than two positional
+// arguments are given, with one line naming the problem for a wrong option.
+CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+}  // namespace tambril
+
+#endif
