@@ -57,6 +57,19 @@ bool OutputFile::OpenReplacing(const std::string& path) {
   return true;
 }
 
+void OutputFile::OpenStandardOutput() {
+  Close();
+  pending_.clear();
+  fd_ = 1;
+  ownsDescriptor_ = false;
+  ok_ = true;
+}
+
+void OutputFile::Write(std::string_view text) {
+  pending_.append(text);
+  if (pending_.size() >= (64u << 10)) Flush();
+}
+
 OutputFile& OutputFile::Put(std::string_view text) {
   pending_.append(text);
   return *this;
@@ -105,8 +118,9 @@ void OutputFile::Discard() {
 bool OutputFile::Close() {
   if (fd_ < 0) return ok_;
   Flush();
-  if (::close(fd_) != 0) ok_ = false;
+  if (ownsDescriptor_ && ::close(fd_) != 0) ok_ = false;
   fd_ = -1;
+  ownsDescriptor_ = true;
   Discard();
   return ok_;
 }

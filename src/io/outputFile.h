@@ -25,6 +25,8 @@ class OutputFile {
 
   bool Open(const std::string& path);
   bool OpenReplacing(const std::string& path);
+  // Writes to standard output, which Close leaves open.
+  void OpenStandardOutput();
   bool IsOpen() const { return fd_ >= 0; }
   // The descriptor of the open file (-1 when closed), for locks and identity checks.
   int Descriptor() const { return fd_; }
@@ -33,6 +35,8 @@ class OutputFile {
   OutputFile& Put(std::string_view text);
   OutputFile& Put(double value);  // "%g"
   OutputFile& Put(long long value);
+  // Appends raw text, handed to the system whenever 64 KiB have gathered.
+  void Write(std::string_view text);
   // Ends the line and hands it to the system.
   void EndLine();
   // Ends the line but hands it to the system only once 64 KiB have gathered (or at the next
@@ -52,6 +56,7 @@ class OutputFile {
   void Discard();
 
   int fd_ = -1;
+  bool ownsDescriptor_ = true;
   bool ok_ = true;
   std::string pending_;
   std::string target_;     // OpenReplacing: the path that Commit replaces

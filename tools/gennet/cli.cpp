@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <limits>
 
-namespace gennet {
+#include "io/error.h"
+
+namespace tambril::gennet {
 
 const char* const kUsage =
     "usage: gennet --gates N --seed S [--inputs I] [--outputs O] [--max-fanin K]\n"
@@ -29,7 +31,7 @@ struct NumberOption {
   uint64_t max;
 };
 
-bool parseNumber(const std::string& text, uint64_t& value) {
+bool ParseNumber(const std::string& text, uint64_t& value) {
   if (text.empty() || text.size() > 20) return false;
   value = 0;
   for (char c : text) {
@@ -41,10 +43,14 @@ bool parseNumber(const std::string& text, uint64_t& value) {
   return true;
 }
 
+UsageError Usage(const std::string& message) {
+  return UsageError("gennet: " + message + " (see gennet --help)");
+}
+
 }  // namespace
 
-bool parseArgs(int argc, const char* const* argv, Command& command, std::string& error) {
-  command = Command();
+Command ParseArgs(int argc, const char* const* argv) {
+  Command command;
   enum Slot { kGates, kSeed, kInputs, kOutputs, kMaxFaninSlot, kDepth, kSlotCount };
   static const NumberOption kNumbers[kSlotCount] = {
       {"--gates", 1, kMaxGates},     {"--seed", 0, std::numeric_limits<uint64_t>::max()},
@@ -59,7 +65,7 @@ bool parseArgs(int argc, const char* const* argv, Command& command, std::string&
     std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       command.help = true;
-      return true;
+      return command;
     }
     std::string name = arg;
     std::string text;
@@ -75,25 +81,21 @@ bool parseArgs(int argc, const char* const* argv, Command& command, std::string&
       if (name == kNumbers[s].name) slot = s;
     }
     if (slot < 0 && name != "-o") {
-      error = (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") +
-              arg + "'";
-      return false;
+      throw Usage((arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") +
+                  arg + "'");
     }
     if (!inlineValue) {
       if (i + 1 >= argc) {
-        error = "option " + name + " needs a value";
-        return false;
+        throw Usage("option " + name + " needs a value");
       }
       text = argv[++i];
     }
     if (slot < 0) {
       if (outputGiven) {
-        error = "option -o given twice";
-        return false;
+        throw Usage("option -o given twice");
       }
       if (text.empty()) {
-        error = "option -o needs a file name";
-        return false;
+        throw Usage("option -o needs a file name");
       }
       outputGiven = true;
       command.outputPath = text;
@@ -101,14 +103,13 @@ bool parseArgs(int argc, const char* const* argv, Command& command, std::string&
     }
     const NumberOption& option = kNumbers[slot];
     if (given[slot]) {
-      error = std::string("option ") + option.name + " given twice";
-      return false;
+      throw Usage(std::string("option ") + option.name + " given twice");
     }
     uint64_t number = 0;
-    if (!parseNumber(text, number) || number < option.min || number > option.max) {
-      error = std::string(option.name) + " needs an integer from " + std::to_string(option.min) +
-              " to " + std::to_string(option.max) + ", not '" + text + "'";
-      return false;
+    if (!ParseNumber(text, number) || number < option.min || number > option.max) {
+      throw Usage(std::string(option.name) + " needs an integer from " +
+                  std::to_string(option.min) + " to " + std::to_string(option.max) + ", not '" +
+                  text + "'");
     }
     given[slot] = true;
     value[slot] = number;
@@ -116,16 +117,14 @@ bool parseArgs(int argc, const char* const* argv, Command& command, std::string&
 
   for (Slot required : {kGates, kSeed}) {
     if (!given[required]) {
-      error = std::string("missing ") + kNumbers[required].name;
-      return false;
+      throw Usage(std::string("missing ") + kNumbers[required].name);
     }
   }
   const uint64_t gates = value[kGates];
   for (Slot bounded : {kOutputs, kDepth}) {
     if (given[bounded] && value[bounded] > gates) {
-      error = std::string(kNumbers[bounded].name) + " " + std::to_string(value[bounded]) +
-              " exceeds --gates " + std::to_string(gates);
-      return false;
+      throw Usage(std::string(kNumbers[bounded].name) + " " + std::to_string(value[bounded]) +
+                  " exceeds --gates " + std::to_string(gates));
     }
   }
 
@@ -136,7 +135,7 @@ bool parseArgs(int argc, const char* const* argv, Command& command, std::string&
   options.outputs = static_cast<uint32_t>(value[kOutputs]);
   options.maxFanin = given[kMaxFaninSlot] ? static_cast<uint32_t>(value[kMaxFaninSlot]) : 4;
   options.depth = static_cast<uint32_t>(value[kDepth]);
-  return true;
+  return command;
 }
 
-}  // namespace gennet
+}  // namespace tambril::gennet

@@ -5,7 +5,7 @@
 
 #include "generator.h"
 
-namespace gennet {
+namespace tambril::gennet {
 
 struct Command {
   Options options;
@@ -15,7 +15,7 @@ struct Command {
 
 extern const char* const kUsage;
 
-// Reads argv[1..argc). Returns false with a one-line message when the command line is wrong.
-bool parseArgs(int argc, const char* const* argv, Command& command, std::string& error);
+// Reads argv[1..argc). Throws UsageError ("gennet: ...") when the command line is wrong.
+Command ParseArgs(int argc, const char* const* argv);
 
-}  // namespace gennet
+}  // namespace tambril::gennet

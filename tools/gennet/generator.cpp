@@ -6,9 +6,10 @@
 #include <numeric>
 #include <utility>
 
+#include "io/error.h"
 #include "rng.h"
 
-namespace gennet {
+namespace tambril::gennet {
 
 namespace {
 
@@ -280,12 +281,12 @@ void connect(const Planner& plan, Netlist& net, Rng& rng, std::string& error) {
 
 }  // namespace
 
-uint32_t defaultDepth(uint32_t gates) {
+uint32_t DefaultDepth(uint32_t gates) {
   const uint64_t depth = (3 * log2Fixed16(gates) + (1u << 15)) >> 16;
   return static_cast<uint32_t>(std::clamp<uint64_t>(depth, 1, gates));
 }
 
-uint32_t defaultInputs(uint32_t gates) {
+uint32_t DefaultInputs(uint32_t gates) {
   const uint64_t square = uint64_t{4} * gates;
   uint64_t root = 0;
   for (uint64_t bit = uint64_t{1} << 31; bit != 0; bit >>= 1) {
@@ -294,30 +295,31 @@ uint32_t defaultInputs(uint32_t gates) {
   return static_cast<uint32_t>(std::max<uint64_t>(root, 1));
 }
 
-const char* gateTypeName(GateType type) {
+const char* GateTypeName(GateType type) {
   static const char* const kNames[kGateTypeCount] = {"INV", "BUF", "AND", "NAND",
                                                      "OR",  "NOR", "XOR", "XNOR"};
   return kNames[type];
 }
 
-bool generate(const Options& options, Netlist& net, std::string& error) {
+Netlist Generate(const Options& options) {
+  std::string error;
   const uint32_t gates = options.gates;
-  const uint32_t depth = options.depth ? options.depth : defaultDepth(gates);
-  const uint32_t inputs = options.inputs ? options.inputs : defaultInputs(gates);
+  const uint32_t depth = options.depth ? options.depth : DefaultDepth(gates);
+  const uint32_t inputs = options.inputs ? options.inputs : DefaultInputs(gates);
   Rng rng(options.seed);
 
   auto plan = std::make_unique<Planner>(options, depth, inputs, rng);
   if (!plan->run(false, error)) {
     // Some output targets only fit with every output on the top level.
-    if (!options.outputs) return false;
+    if (!options.outputs) throw Error("gennet: " + error);
     std::string packedError;
     rng = Rng(options.seed);
     plan = std::make_unique<Planner>(options, depth, inputs, rng);
-    if (!plan->run(true, packedError)) return false;
+    if (!plan->run(true, packedError)) throw Error("gennet: " + error);
     error.clear();
   }
 
-  net = Netlist();
+  Netlist net;
   net.inputs = inputs;
   net.gates = gates;
   net.depth = depth;
@@ -335,7 +337,7 @@ bool generate(const Options& options, Netlist& net, std::string& error) {
   net.pins.resize(net.pinStart[gates]);
 
   connect(*plan, net, rng, error);
-  if (!error.empty()) return false;
+  if (!error.empty()) throw Error("gennet: " + error);
 
   const uint32_t nodes = net.nodes();
   net.fanout.assign(nodes, 0);
@@ -374,7 +376,7 @@ bool generate(const Options& options, Netlist& net, std::string& error) {
     std::swap(net.nodeOfId[i], net.nodeOfId[rng.below(i + 1)]);
   net.idOfNode.resize(nodes);
   for (uint32_t id = 0; id < nodes; ++id) net.idOfNode[net.nodeOfId[id]] = id;
-  return true;
+  return net;
 }
 
 namespace {
@@ -398,7 +400,7 @@ char* putText(char* out, const char* text) {
 
 }  // namespace
 
-bool writeNetlist(const Netlist& net, const Sink& sink) {
+void WriteNetlist(const Netlist& net, const Sink& sink) {
   constexpr size_t kChunk = size_t{1} << 22;
   constexpr size_t kLongestLine = 512;  // "po XNOR " + counts + 16 pins of at most 15 chars
   std::vector<char> buffer(kChunk + kLongestLine);
@@ -452,7 +454,7 @@ bool writeNetlist(const Netlist& net, const Sink& sink) {
         out = putText(out, " 0\n");
       } else {
         if (kind[i] & 0x80) out = putText(out, "po ");
-        out = putText(out, gateTypeName(static_cast<GateType>(kind[i] & 0x7f)));
+        out = putText(out, GateTypeName(static_cast<GateType>(kind[i] & 0x7f)));
         *out++ = ' ';
         out = putUint(out, fanout[i]);
         *out++ = ' ';
@@ -465,12 +467,12 @@ bool writeNetlist(const Netlist& net, const Sink& sink) {
         *out++ = '\n';
       }
       if (static_cast<size_t>(out - start) >= kChunk) {
-        if (!sink(start, static_cast<size_t>(out - start))) return false;
+        sink(std::string_view(start, static_cast<size_t>(out - start)));
         out = start;
       }
     }
   }
-  return out == start || sink(start, static_cast<size_t>(out - start));
+  if (out != start) sink(std::string_view(start, static_cast<size_t>(out - start)));
 }
 
-}  // namespace gennet
+}  // namespace tambril::gennet

@@ -25,9 +25,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
-namespace gennet {
+namespace tambril::gennet {
 
 constexpr uint32_t kMaxGates = 100000000;
 constexpr uint32_t kMaxInputs = 100000000;
@@ -43,12 +44,12 @@ struct Options {
 };
 
 // round(3 * log2(gates)), at least 1 and at most `gates`.
-uint32_t defaultDepth(uint32_t gates);
+uint32_t DefaultDepth(uint32_t gates);
 // floor(2 * sqrt(gates)), at least 1.
-uint32_t defaultInputs(uint32_t gates);
+uint32_t DefaultInputs(uint32_t gates);
 
 enum GateType : uint8_t { kInv, kBuf, kAnd, kNand, kOr, kNor, kXor, kXnor, kGateTypeCount };
-const char* gateTypeName(GateType type);
+const char* GateTypeName(GateType type);
 
 // A generated circuit, indexed in level order: nodes [0, inputs) are the primary inputs,
 // node inputs + g is gate g, and levelStart[L] is the first node of level L.
@@ -70,15 +71,15 @@ struct Netlist {
   uint32_t fanin(uint32_t gate) const { return pinStart[gate + 1] - pinStart[gate]; }
 };
 
-// Builds the netlist described by `options`, which must already be in range (see parseArgs).
-// Returns false with a message when the output target cannot be met with these gates, levels
-// and fan-in.
-bool generate(const Options& options, Netlist& netlist, std::string& error);
+// Builds the netlist described by `options`, which must already be in range (see ParseArgs).
+// Throws tambril::Error ("gennet: ...") when the output target cannot be met with these
+// gates, levels and fan-in.
+Netlist Generate(const Options& options);
 
-// Receives the text in chunks; returns false when the chunk could not be written.
-using Sink = std::function<bool(const char* data, size_t size)>;
+// Receives the text in chunks.
+using Sink = std::function<void(std::string_view chunk)>;
 
-// Writes the netlist file. Returns false as soon as the sink fails.
-bool writeNetlist(const Netlist& netlist, const Sink& sink);
+// Writes the netlist file, a chunk at a time.
+void WriteNetlist(const Netlist& netlist, const Sink& sink);
 
-}  // namespace gennet
+}  // namespace tambril::gennet

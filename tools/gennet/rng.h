@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace gennet {
+namespace tambril::gennet {
 
 // splitmix64: expands the user's seed into the generator state.
 inline uint64_t splitmix64(uint64_t& state) {
@@ -56,4 +56,4 @@ class Rng {
   uint64_t s_[4];
 };
 
-}  // namespace gennet
+}  // namespace tambril::gennet
