@@ -1,0 +1,37 @@
+// The bundled example circuits: sound netlists, and, where the benchmark sources are at hand,
+// exactly what the converter makes of them today (regenerate with tools/convert-examples).
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "gtest/gtest.h"
+#include "testSupport.h"
+
+namespace tambril::test {
+namespace {
+
+TEST(Examples, AreSoundAndCurrent) {
+  const std::string benchmarks = RepoPath("../shared/benchmarks");
+  const bool haveSources = std::filesystem::is_directory(benchmarks);
+  std::istringstream list(ReadFile(RepoPath("examples/circuits.txt")));
+  TempDir dir;
+  int circuits = 0;
+  for (std::string line; std::getline(list, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream fields(line);
+    std::string name, source;
+    fields >> name >> source;
+    SCOPED_TRACE(name);
+    ++circuits;
+    const std::string net = ReadFile(RepoPath("examples/" + name + ".net"));
+    EXPECT_EQ(CheckNetlist(net), std::vector<std::string>());
+    if (!haveSources) continue;
+    const RunResult run = RunCommand("bench2net", {benchmarks + "/" + source}, dir.Path());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(run.out == net) << "regenerate with tools/convert-examples";
+  }
+  EXPECT_GT(circuits, 10);
+}
+
+}  // namespace
+}  // namespace tambril::test
