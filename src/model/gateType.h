@@ -28,7 +28,6 @@ class CGateType {
 
   // Truncates to kMaxNameLength characters.
   void SetName(std::string_view text);
-  std::string_view Name() const { return name; }
 
   char name[kMaxNameLength + 1];
   std::vector<CGateData> data;
