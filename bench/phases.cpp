@@ -5,12 +5,10 @@
 // optimiser's own counters and step timers. The files it writes are those of tambril.
 #include <chrono>
 #include <cstdio>
-#include <iostream>
-#include <new>
 
-#include "io/error.h"
 #include "model/netlist.h"
 #include "run/commandLine.h"
+#include "run/runMain.h"
 
 namespace {
 
@@ -23,12 +21,10 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
+  return tambril::RunMain([&] {
     CNetlist net;
     const tambril::CommandLine command = tambril::ParseCommandLine(argc, argv);
-    if (command.hasInner) net.innerImprove = command.inner;
-    if (command.hasOuter) net.outerImprove = command.outer;
-    net.method = command.method;
+    tambril::Configure(command, net);
 
     const auto t0 = Clock::now();
     net.BuildDB("param.txt");
@@ -49,11 +45,5 @@ int main(int argc, char** argv) {
                  gates, graph.EdgeCount(), s.passes, s.resizeSweeps, Seconds(t0, t1),
                  Seconds(t1, t2), Seconds(t2, t3), s.startSeconds, s.resizeSeconds,
                  s.arrivalSeconds, s.multiplierSeconds);
-    return 0;
-  } catch (const tambril::Error& error) {
-    std::cerr << error.what() << std::endl;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "Memory Error: not enough memory" << std::endl;
-  }
-  return 1;
+  });
 }

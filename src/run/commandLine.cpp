@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io/error.h"
+#include "model/netlist.h"
 
 namespace tambril {
 
@@ -78,6 +79,12 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     command.outer = std::atof(positional[3].c_str());
   }
   return command;
+}
+
+void Configure(const CommandLine& command, CNetlist& netlist) {
+  if (command.hasInner) netlist.innerImprove = command.inner;
+  if (command.hasOuter) netlist.outerImprove = command.outer;
+  netlist.method = command.method;
 }
 
 }  // namespace tambril

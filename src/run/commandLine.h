@@ -5,6 +5,8 @@
 
 #include "sizing/dualLoop.h"
 
+class CNetlist;
+
 namespace tambril {
 
 // The command line of a sizing run:
@@ -28,6 +30,9 @@ extern const char* const kUsageLines;
 // Reads argv[1..argc). Throws UsageError: with kUsageLines when fewer than two positional
 // arguments are given, with one line naming the problem for a wrong option.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
+
+// Puts the thresholds and options of `command` into the run's netlist object.
+void Configure(const CommandLine& command, CNetlist& netlist);
 
 }  // namespace tambril
 

@@ -7,8 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "io/error.h"
 #include "model/netlist.h"
+#include "run/runMain.h"
 
 namespace {
 
@@ -35,7 +35,7 @@ void Links(const char* label, const std::vector<PartInfo>& links) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
+  return tambril::RunMain([&] {
     CNetlist net;
     net.BuildDB("param.txt");
     std::cout << "\n";
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
       }
       std::cout << "\n";
     }
-    if (argc < 2) return 0;
+    if (argc < 2) return;
     net.InputNetlist(argv[1]);
     std::cout << "header " << net.circuitSize << ' ' << net.headerValue2 << ' ' << net.headerValue3
               << ' ' << net.outputCount << ' ' << net.nodeLineCount << " parts " << net.partCount
@@ -71,10 +71,5 @@ int main(int argc, char** argv) {
     std::cout << "\nreverse";
     for (int id : net.reverseOrder) std::cout << ' ' << id;
     std::cout << "\n";
-    return 0;
-  } catch (const tambril::Error& error) {
-    std::cout.flush();
-    std::cerr << error.what() << std::endl;
-  }
-  return 1;
+  });
 }

@@ -1,13 +1,12 @@
 // gennet: writes a random netlist for benchmarks and tests. See cli.cpp for the options.
-#include <cstdio>
 #include <iostream>
-#include <new>
 #include <string>
 
 #include "cli.h"
 #include "generator.h"
 #include "io/error.h"
 #include "io/outputFile.h"
+#include "run/runMain.h"
 
 namespace {
 
@@ -35,13 +34,5 @@ void Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    Run(argc, argv);
-    return 0;
-  } catch (const tambril::Error& error) {
-    std::cerr << error.what() << std::endl;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "gennet: Memory Error: not enough memory" << std::endl;
-  }
-  return 1;
+  return tambril::RunMain([&] { Run(argc, argv); }, "gennet: ");
 }

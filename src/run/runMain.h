@@ -1,0 +1,17 @@
+#ifndef TAMBRIL_RUN_RUNMAIN_H
+#define TAMBRIL_RUN_RUNMAIN_H
+
+#include <functional>
+#include <string>
+
+namespace tambril {
+
+// The body of an executable's main, with the one error model of the project: returns 0 when
+// `body` completes; when it throws a tambril::Error, flushes standard output, writes the
+// error's line to standard error and returns 1; when memory runs out, the same with the line
+// `prefix` + "Memory Error: not enough memory".
+int RunMain(const std::function<void()>& body, const std::string& prefix = "");
+
+}  // namespace tambril
+
+#endif
