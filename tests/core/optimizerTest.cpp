@@ -144,6 +144,15 @@ std::vector<Sample> Samples() {
   zero.inner = zero.outer = 0.0;
   zero.cap = 40;
   samples.push_back(zero);
+  // Every pass has the same upper bound; a negative threshold never stops the loop, and the
+  // earliest of the equal passes is the one reported.
+  Sample flat = samples.front();
+  flat.name = "a single path that never stops";
+  flat.netlist = "1 0 0 1 2\npri 1 0\npo INV 0 1 1 0 0\n";
+  flat.library = kSmallLibrary;
+  flat.outer = -1.0;
+  flat.cap = 6;
+  samples.push_back(flat);
   return samples;
 }
 
