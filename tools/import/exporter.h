@@ -1,0 +1,41 @@
+#ifndef TAMBRIL_TOOLS_IMPORT_EXPORTER_H
+#define TAMBRIL_TOOLS_IMPORT_EXPORTER_H
+
+#include <string>
+#include <vector>
+
+// A TAMBRIL netlist with the names that tambril-import wrote beside it and, optionally, the
+// sizes of a result file, written back out for a synthesis flow: BLIF or .bench with the
+// names (sizes as comments), or a CSV table of the sized gates.
+namespace tambril::import {
+
+struct SizedNetlist {
+  struct Node {
+    std::string type;  // "pri" for a primary input
+    bool output = false;
+    std::vector<int> fanins;  // node ids
+    std::string name;         // from the names file; empty when none
+    std::string size;         // from the result file, as printed; empty when none
+  };
+  std::vector<Node> nodes;  // node id k at nodes[k - 1]
+  // Unique net names for the writers: the node's own name where it is the first node with it,
+  // otherwise a made-up one (NAME$ID, or nID for an unnamed node).
+  std::vector<std::string> netNames;
+};
+
+// Reads the three files (`namesPath` or `resultPath` empty: none). Throws FormatError or
+// FileError with the whole line "tambril-export: FILE[:LINE]: message".
+SizedNetlist ReadSizedNetlist(const std::string& netPath, const std::string& namesPath,
+                              const std::string& resultPath);
+
+// BLIF of library gates: one .names cover per gate, "# ID TYPE size S" above it when sized.
+// An output that is a primary input of the same name in the source stays that input.
+std::string WriteBlif(const SizedNetlist& netlist, const std::string& model);
+// ISCAS .bench, the size as a comment at the end of each gate line.
+std::string WriteBench(const SizedNetlist& netlist);
+// "name,type,inputs,size": one row per gate in node id order; needs the sizes.
+std::string WriteCsv(const SizedNetlist& netlist);
+
+}  // namespace tambril::import
+
+#endif
