@@ -3,7 +3,8 @@
 #include <sstream>
 #include <string>
 
-#include "benchToNet.h"
+#include "convert.h"
+#include "io/error.h"
 #include "testSupport.h"
 
 namespace {
@@ -27,9 +28,23 @@ inline const char kC17Net[] =
     "po NAND 0 2 6 0 0 8 0 0\n"
     "po NAND 0 2 8 0 0 9 0 0\n";
 
-bench2net::Result ConvertText(const std::string& bench) {
-  std::istringstream in(bench);
-  return bench2net::Convert(in, "t.bench");
+struct Result {
+  bool ok = false;
+  std::string netlist;
+  std::string error;  // the error line without "bench2net: "
+};
+
+Result ConvertText(const std::string& bench) {
+  tambril::import::ImportOptions options;
+  options.tool = "bench2net";
+  Result result;
+  try {
+    result.netlist = tambril::import::ConvertText(bench, "t.bench", options).netlist;
+    result.ok = true;
+  } catch (const tambril::Error& e) {
+    result.error = std::string(e.what()).substr(std::string("bench2net: ").size());
+  }
+  return result;
 }
 
 struct Case {
@@ -74,7 +89,7 @@ const Case kConversions[] = {
 class Conversion : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Conversion, WritesTheNetlistWorkedByHand) {
-  const bench2net::Result result = ConvertText(GetParam().bench);
+  const Result result = ConvertText(GetParam().bench);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.netlist, GetParam().expected);
   EXPECT_TRUE(CheckNetlist(result.netlist).empty());
@@ -115,7 +130,7 @@ const Case kErrors[] = {
 class ConversionError : public ::testing::TestWithParam<Case> {};
 
 TEST_P(ConversionError, ReportsOneLineAndNoNetlist) {
-  const bench2net::Result result = ConvertText(GetParam().bench);
+  const Result result = ConvertText(GetParam().bench);
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.error, GetParam().expected);
   EXPECT_EQ(result.netlist, "");
@@ -142,8 +157,7 @@ TEST(Bench2net, MalformedLines) {
       {"y = AND(a,)", kGate},
   };
   for (const auto& [line, message] : kLines) {
-    const bench2net::Result result =
-        ConvertText(std::string("INPUT(a)\n") + line + "\nOUTPUT(a)\n");
+    const Result result = ConvertText(std::string("INPUT(a)\n") + line + "\nOUTPUT(a)\n");
     EXPECT_FALSE(result.ok) << line;
     EXPECT_EQ(result.error, "t.bench:2: " + message) << line;
   }
@@ -156,7 +170,7 @@ TEST(Bench2net, DeepChain) {
   for (int i = 2; i <= kDepth; ++i) {
     bench += "g" + std::to_string(i) + " = NOT(g" + std::to_string(i - 1) + ")\n";
   }
-  const bench2net::Result result = ConvertText(bench);
+  const Result result = ConvertText(bench);
   ASSERT_TRUE(result.ok) << result.error;
   EXPECT_EQ(result.netlist.substr(0, 32), "200000 0 0 1 200001\npri 1 0\nINV ");
   EXPECT_TRUE(CheckNetlist(result.netlist).empty());

@@ -142,9 +142,13 @@ bool FormatFromWord(const std::string& word, Format& format) {
 }
 
 Conversion Convert(const std::string& path, const ImportOptions& options) {
-  const std::string text = options.format == Format::kVerilog ? SynthesiseVerilog(path, options)
-                                                              : ReadSource(path, options);
-  const std::string where = options.format == Format::kVerilog ? path + " (as synthesised)" : path;
+  if (options.format != Format::kVerilog)
+    return ConvertText(ReadSource(path, options), path, options);
+  return ConvertText(SynthesiseVerilog(path, options), path + " (as synthesised)", options);
+}
+
+Conversion ConvertText(const std::string& text, const std::string& where,
+                       const ImportOptions& options) {
   Conversion conversion;
   try {
     Source source;

@@ -33,6 +33,9 @@ struct Conversion {
 // line) or FileError (the file cannot be read; Yosys missing or failing), whose what() is the
 // whole line: "TOOL: FILE:LINE: message".
 Conversion Convert(const std::string& path, const ImportOptions& options);
+// The same for the text of a file (not Verilog); `fileName` names it in error lines.
+Conversion ConvertText(const std::string& text, const std::string& fileName,
+                       const ImportOptions& options);
 
 // The warning lines of a finished conversion (possibly none), each ending in a line end.
 std::string Warnings(const Conversion& conversion, const ImportOptions& options);
