@@ -52,7 +52,8 @@ class NetlistModel {
   // for these small circuits, but the order of the file is not topological: repeat sweeps.
   std::pair<bool, int> Evaluate(int id, unsigned m) const {
     std::vector<int> value(nodes_.size() + 1, -1), depth(nodes_.size() + 1, 0);
-    for (int j = 0; Id("x" + std::to_string(j)) > 0; ++j) value[Id("x" + std::to_string(j))] = (m >> j) & 1;
+    for (int j = 0; Id("x" + std::to_string(j)) > 0; ++j)
+      value[Id("x" + std::to_string(j))] = (m >> j) & 1;
     for (bool changed = true; changed;) {
       changed = false;
       for (size_t k = 1; k <= nodes_.size(); ++k) {
@@ -67,9 +68,8 @@ class NetlistModel {
         if (known < static_cast<int>(node.in.size())) continue;
         const int n = static_cast<int>(node.in.size());
         const std::map<std::string, bool> kResult = {
-            {"INV", ones == 0}, {"BUF", ones == 1},     {"AND", ones == n},
-            {"NAND", ones < n}, {"OR", ones > 0},       {"NOR", ones == 0},
-            {"XOR", ones % 2},  {"XNOR", ones % 2 == 0}};
+            {"INV", ones == 0}, {"BUF", ones == 1}, {"AND", ones == n}, {"NAND", ones < n},
+            {"OR", ones > 0},   {"NOR", ones == 0}, {"XOR", ones % 2},  {"XNOR", ones % 2 == 0}};
         value[k] = kResult.at(node.type);
         depth[k] = deepest + 1;
         changed = true;
@@ -89,8 +89,8 @@ class NetlistModel {
 
 struct Shape {
   const char* name;
-  const char* pins;   // the cover's inputs: xj, $true or $false; or a cell's PIN=NET list
-  const char* rows;   // the cover's rows, or a cell type
+  const char* pins;  // the cover's inputs: xj, $true or $false; or a cell's PIN=NET list
+  const char* rows;  // the cover's rows, or a cell type
   std::function<bool(unsigned)> cell;  // a cell's function of x0.., else empty
   int maxInputs = 16;
   int depth = 0;  // the output's gate levels, where the shape fixes it
@@ -140,21 +140,28 @@ const Shape kShapes[] = {
     {"WideNandTree", "x0 x1 x2 x3 x4", "11111 0", {}, 2, 3},
     {"WideNorTree", "x0 x1 x2 x3 x4 x5 x6 x7 x8 x9", "0000000000 1", {}, 3, 3},
     {"WideOrTree", "x0 x1 x2 x3 x4", "1---- 1 -1--- 1 --1-- 1 ---1- 1 ----1 1", {}, 4, 2},
-    {"WideXorTree", "x0 x1 x2 x3 x4",
+    {"WideXorTree",
+     "x0 x1 x2 x3 x4",
      "10000 1 01000 1 00100 1 00010 1 00001 1 11100 1 11010 1 11001 1 10110 1 10101 1 10011 1 "
      "01110 1 01101 1 01011 1 00111 1 11111 1",
-     {}, 2, 3},
+     {},
+     2,
+     3},
     {"WideXnorTree", "x0 x1 x2", "100 0 010 0 001 0 111 0", {}, 2, 2},
     {"CellAndNot", "A=x0 B=x1", "$_ANDNOT_", [](unsigned m) { return (m & 1) && !(m & 2); }},
     {"CellOrNot", "A=x0 B=x1", "$_ORNOT_", [](unsigned m) { return (m & 1) || !(m & 2); }},
     {"CellMux", "A=x0 B=x1 S=x2", "$_MUX_", [](unsigned m) { return (m & 4) ? (m & 2) : (m & 1); }},
-    {"CellNmux", "A=x0 B=x1 S=x2", "$_NMUX_", [](unsigned m) { return !((m & 4) ? (m & 2) : (m & 1)); }},
-    {"CellAoi3", "A=x0 B=x1 C=x2", "$_AOI3_", [](unsigned m) { return !(((m & 3) == 3) || (m & 4)); }},
+    {"CellNmux", "A=x0 B=x1 S=x2", "$_NMUX_",
+     [](unsigned m) { return !((m & 4) ? (m & 2) : (m & 1)); }},
+    {"CellAoi3", "A=x0 B=x1 C=x2", "$_AOI3_",
+     [](unsigned m) { return !(((m & 3) == 3) || (m & 4)); }},
     {"CellOai3", "A=x0 B=x1 C=x2", "$_OAI3_", [](unsigned m) { return !((m & 3) && (m & 4)); }},
     {"CellAoi4", "A=x0 B=x1 C=x2 D=x3", "$_AOI4_",
      [](unsigned m) { return !((m & 3) == 3 || (m & 12) == 12); }},
-    {"CellOai4", "A=x0 B=x1 C=x2 D=x3", "$_OAI4_", [](unsigned m) { return !((m & 3) && (m & 12)); }},
-    {"CellMuxOfAConstant", "A=x0 B=$true S=x1", "$_MUX_", [](unsigned m) { return (m & 2) || (m & 1); }},
+    {"CellOai4", "A=x0 B=x1 C=x2 D=x3", "$_OAI4_",
+     [](unsigned m) { return !((m & 3) && (m & 12)); }},
+    {"CellMuxOfAConstant", "A=x0 B=$true S=x1", "$_MUX_",
+     [](unsigned m) { return (m & 2) || (m & 1); }},
 };
 
 class CoverShape : public ::testing::TestWithParam<Shape> {};

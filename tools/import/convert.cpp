@@ -100,20 +100,24 @@ std::string SynthesiseVerilog(const std::string& path, const ImportOptions& opti
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    // Yosys's first error line says what is wrong with the design.
-    std::string text, reason = "yosys failed";
+    // Yosys's first error line says what is wrong with the design, and where when it can.
+    std::string text, where = path, reason = "yosys failed";
     bool readError = false;
     ReadWholeFile(log, text, readError);
     LineReader lines(text);
     std::string_view line;
     while (lines.Next(line)) {
       const size_t at = line.find("ERROR: ");
-      if (at != std::string_view::npos) {
-        reason = "yosys: " + std::string(line.substr(at + 7));
-        break;
+      if (at == std::string_view::npos) continue;
+      reason = "yosys: " + std::string(line.substr(at + 7));
+      std::string_view location = line.substr(0, at);
+      while (!location.empty() && (location.back() == ' ' || location.back() == ':')) {
+        location.remove_suffix(1);
       }
+      if (!location.empty()) where = std::string(location);
+      break;
     }
-    throw FormatError(options.tool + ": " + path + ": " + reason);
+    throw FormatError(options.tool + ": " + where + ": " + reason);
   }
   return ReadSource(blif, options);
 }

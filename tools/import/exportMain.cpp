@@ -1,5 +1,7 @@
 // tambril-export NETLIST.net [RESULT] -o OUTPUT.(blif|bench|csv) [--names FILE]: writes a
 // converted netlist back out with its source names, and the sizes of a TAMBRIL result.
+#include <unistd.h>
+
 #include <iostream>
 #include <new>
 #include <string>
