@@ -33,6 +33,8 @@ bool ParseCount(std::string_view token, long long& value) {
   return true;
 }
 
+constexpr long long kWidestXor = 16;
+
 constexpr std::string_view kTypes[] = {"INV", "BUF", "AND", "NAND", "OR", "NOR", "XOR", "XNOR"};
 
 bool IsLibraryType(std::string_view type) {
@@ -83,6 +85,11 @@ void ReadNet(const std::string& path, SizedNetlist& netlist) {
     if ((node.type == "INV" || node.type == "BUF") && count != 1) {
       throw Bad(path, number, node.type + " with more than one input");
     }
+    // A cover lists every odd (or even) input pattern of an XOR: wider ones stay unwritten.
+    if ((node.type == "XOR" || node.type == "XNOR") && count > kWidestXor) {
+      throw Bad(path, number,
+                node.type + " of more than " + std::to_string(kWidestXor) + " inputs");
+    }
     for (long long k = 0; k < count; ++k) {
       long long driver = 0, unused = 0;
       if (!tokens.Next(token) || !ParseCount(token, driver) || driver < 1 || driver > n ||
@@ -110,6 +117,11 @@ void ReadNames(const std::string& path, SizedNetlist& netlist) {
   while (lines.Next(line)) {
     ++number;
     const size_t tab = line.find('\t');
+    if (tab != std::string_view::npos && tab + 1 < line.size() &&
+        (line.substr(0, tab) == "const0" || line.substr(0, tab) == "const1")) {
+      netlist.constantOutputs.emplace_back(line.substr(tab + 1), line[5] == '1');
+      continue;
+    }
     long long id = 0;
     if (tab == std::string_view::npos || !ParseCount(line.substr(0, tab), id) || id < 1 ||
         id > static_cast<long long>(netlist.nodes.size()) || tab + 1 == line.size()) {
@@ -210,7 +222,14 @@ std::string WriteBlif(const SizedNetlist& netlist, const std::string& model) {
   for (size_t k = 0; k < netlist.nodes.size(); ++k) {
     if (netlist.nodes[k].output) out += " " + OutputName(netlist, k);
   }
+  for (const auto& [name, value] : netlist.constantOutputs) {
+    CheckName(name, kForbidden, "BLIF");
+    out += " " + name;
+  }
   out += '\n';
+  for (const auto& [name, value] : netlist.constantOutputs) {
+    out += ".names " + name + (value ? "\n1\n" : "\n");
+  }
   for (size_t k = 0; k < netlist.nodes.size(); ++k) {
     const SizedNetlist::Node& node = netlist.nodes[k];
     if (node.type == "pri") continue;
@@ -251,6 +270,9 @@ std::string WriteBench(const SizedNetlist& netlist) {
   }
   for (size_t k = 0; k < netlist.nodes.size(); ++k) {
     if (netlist.nodes[k].output) out += "OUTPUT(" + OutputName(netlist, k) + ")\n";
+  }
+  for (const auto& [name, value] : netlist.constantOutputs) {
+    out += "# constant output " + name + " = " + (value ? "1" : "0") + "\n";
   }
   for (size_t k = 0; k < netlist.nodes.size(); ++k) {
     const SizedNetlist::Node& node = netlist.nodes[k];

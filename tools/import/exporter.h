@@ -18,6 +18,8 @@ struct SizedNetlist {
     std::string size;         // from the result file, as printed; empty when none
   };
   std::vector<Node> nodes;  // node id k at nodes[k - 1]
+  // Outputs that the import dropped as constant: name and value, from the names file.
+  std::vector<std::pair<std::string, bool>> constantOutputs;
   // Unique net names for the writers: the node's own name where it is the first node with it,
   // otherwise a made-up one (NAME$ID, or nID for an unnamed node).
   std::vector<std::string> netNames;
@@ -28,10 +30,12 @@ struct SizedNetlist {
 SizedNetlist ReadSizedNetlist(const std::string& netPath, const std::string& namesPath,
                               const std::string& resultPath);
 
-// BLIF of library gates: one .names cover per gate, "# ID TYPE size S" above it when sized.
+// BLIF of library gates: one .names cover per gate, "# ID TYPE size S" above it when sized;
+// the outputs dropped as constant come back as covers without inputs.
 // An output that is a primary input of the same name in the source stays that input.
 std::string WriteBlif(const SizedNetlist& netlist, const std::string& model);
-// ISCAS .bench, the size as a comment at the end of each gate line.
+// ISCAS .bench, the size as a comment at the end of each gate line; constant outputs, which
+// .bench cannot state, as comments.
 std::string WriteBench(const SizedNetlist& netlist);
 // "name,type,inputs,size": one row per gate in node id order; needs the sizes.
 std::string WriteCsv(const SizedNetlist& netlist);

@@ -169,6 +169,7 @@ FinishSummary Network::Finish() {
   for (const Output& out : outputs_) {
     if (IsConstant(out.signal)) {
       summary.constantOutputs.push_back(names_[out.name]);
+      constant_.push_back(&out);
       continue;
     }
     int node = out.signal;
@@ -271,6 +272,11 @@ std::string Network::NamesText() const {
     AppendInt(out, static_cast<long long>(k) + 1);
     out += '\t';
     out += names_[node.name];
+    out += '\n';
+  }
+  for (const Output* constant : constant_) {
+    out += constant->signal == kTrue ? "const1\t" : "const0\t";
+    out += names_[constant->name];
     out += '\n';
   }
   return out;

@@ -74,7 +74,8 @@ class Network {
   // that nothing left reads an undefined net, and numbers the nodes. Throws SourceError.
   FinishSummary Finish();
 
-  // After Finish: the netlist text and the names file (one "ID<TAB>NAME" line per named node).
+  // After Finish: the netlist text and the names file: one "ID<TAB>NAME" line per named node,
+  // then "const0<TAB>NAME" or "const1<TAB>NAME" per output dropped as constant.
   std::string NetlistText() const;
   std::string NamesText() const;
 
@@ -116,8 +117,9 @@ class Network {
   std::vector<std::string> names_;
   std::vector<Output> outputs_;
   std::unordered_map<std::string, int> outputByName_;
-  std::vector<int> order_;  // node index of each id - 1, after Finish
-  std::vector<int> id_;     // id of each node, 0 when removed, after Finish
+  std::vector<const Output*> constant_;  // outputs dropped as constant, after Finish
+  std::vector<int> order_;               // node index of each id - 1, after Finish
+  std::vector<int> id_;                  // id of each node, 0 when removed, after Finish
 };
 
 }  // namespace tambril::import
