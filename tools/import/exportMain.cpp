@@ -3,12 +3,12 @@
 #include <unistd.h>
 
 #include <iostream>
-#include <new>
 #include <string>
 
 #include "exporter.h"
 #include "io/error.h"
 #include "io/outputFile.h"
+#include "run/runMain.h"
 
 namespace {
 
@@ -21,15 +21,15 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-int Run(int argc, char** argv) {
+void Run(int argc, char** argv) {
   using tambril::UsageError;
   std::string netlist, result, output, names;
   bool haveNames = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage << '\n';
-      return std::cout.flush() ? 0 : 1;
+      std::cout << kUsage << '\n' << std::flush;
+      return;
     }
     if ((arg == "-o" || arg == "--names") && i + 1 == argc) {
       throw UsageError("tambril-export: " + arg + " needs a value");
@@ -73,18 +73,10 @@ int Run(int argc, char** argv) {
   if (!file.OpenReplacing(output) || !file.Put(text).ok() || !file.Commit()) {
     throw tambril::FileError("tambril-export: cannot write '" + output + "'");
   }
-  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return Run(argc, argv);
-  } catch (const tambril::Error& error) {
-    std::cerr << error.what() << std::endl;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "Memory Error: not enough memory" << std::endl;
-  }
-  return 1;
+  return tambril::RunMain([&] { Run(argc, argv); }, "tambril-export: ");
 }

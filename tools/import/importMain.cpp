@@ -3,13 +3,13 @@
 // netlist, with the source names of its nodes in OUTPUT.names beside it.
 #include <cstdio>
 #include <iostream>
-#include <new>
 #include <string>
 
 #include "convert.h"
 #include "io/error.h"
 #include "io/outputFile.h"
 #include "io/text.h"
+#include "run/runMain.h"
 
 namespace {
 
@@ -93,29 +93,25 @@ void WriteBoth(const std::string& netPath, const std::string& netText, const std
   if (!net.Commit()) throw fail(netPath);
 }
 
+void Run(int argc, char** argv) {
+  const Command command = Parse(argc, argv);
+  if (command.help) {
+    std::cout << kUsage << '\n' << std::flush;
+    return;
+  }
+  const std::string namesPath = NamesPath(command.output);
+  if (namesPath == command.input || command.output == command.input) {
+    throw tambril::FileError("tambril-import: the output would replace the input '" +
+                             command.input + "'");
+  }
+  const tambril::import::Conversion conversion =
+      tambril::import::Convert(command.input, command.options);
+  WriteBoth(command.output, conversion.netlist, namesPath, conversion.names);
+  std::cerr << tambril::import::Warnings(conversion, command.options) << std::flush;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    const Command command = Parse(argc, argv);
-    if (command.help) {
-      std::cout << kUsage << '\n';
-      return std::cout.flush() ? 0 : 1;
-    }
-    const std::string namesPath = NamesPath(command.output);
-    if (namesPath == command.input || command.output == command.input) {
-      throw tambril::FileError("tambril-import: the output would replace the input '" +
-                               command.input + "'");
-    }
-    const tambril::import::Conversion conversion =
-        tambril::import::Convert(command.input, command.options);
-    WriteBoth(command.output, conversion.netlist, namesPath, conversion.names);
-    std::cerr << tambril::import::Warnings(conversion, command.options) << std::flush;
-    return 0;
-  } catch (const tambril::Error& error) {
-    std::cerr << error.what() << std::endl;
-  } catch (const std::bad_alloc&) {
-    std::cerr << "Memory Error: not enough memory" << std::endl;
-  }
-  return 1;
+  return tambril::RunMain([&] { Run(argc, argv); }, "tambril-import: ");
 }
