@@ -149,8 +149,8 @@ Signal MapTable(Network& network, const std::vector<Signal>& vars, uint64_t tabl
   return kUnrecognised;
 }
 
-}  // namespace
-
+// The function of one cover over the given fan-in signals; `cubeText` holds `cubes` rows of
+// fanins.size() characters.
 Signal MapCover(Network& network, const std::vector<Signal>& fanins, std::string_view cubeText,
                 int cubes, bool offSet) {
   const size_t n = fanins.size();
@@ -217,8 +217,6 @@ Signal MapCover(Network& network, const std::vector<Signal>& fanins, std::string
   for (int c = 0; c < kept; ++c) terms.push_back(CubeTerm(network, vars, row(c), true));
   return network.Gate(offSet ? GateType::kAnd : GateType::kNand, std::move(terms));
 }
-
-namespace {
 
 Signal MapCell(Network& network, Cell cell, const std::vector<Signal>& in) {
   const auto And2 = [&](Signal a, Signal b, bool na, bool nb, bool negate) {

@@ -76,11 +76,6 @@ struct Source {
 // file).
 void MapSource(Source& source, Network& network);
 
-// The function of one cover, mapped over the given fan-in signals (exposed for the tests'
-// cover table). `cubeText` holds `cubes` rows of fanins.size() characters.
-Signal MapCover(Network& network, const std::vector<Signal>& fanins, std::string_view cubeText,
-                int cubes, bool offSet);
-
 }  // namespace tambril::import
 
 #endif
