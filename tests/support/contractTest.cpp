@@ -29,7 +29,7 @@ struct Case {
   std::string where;  // FILE:LINE of the case line
   std::vector<InputFile> files;
   std::vector<std::string> run;  // program, then its arguments
-  Limits limits;
+  RunOptions options;
   int exit = 0;
   std::vector<std::string> stderrLines;
   std::vector<std::string> stdoutLines;
@@ -107,7 +107,7 @@ void RunCase(const Case& c) {
   }
   // "@PATH" names a program of the source tree.
   const std::string program = c.run[0][0] == '@' ? RepoPath(c.run[0].substr(1)) : c.run[0];
-  const RunResult result = RunCommand(program, args, dir.Path(), c.limits);
+  const RunResult result = RunCommand(program, args, dir.Path(), c.options);
 
   EXPECT_EQ(result.exitCode, c.exit) << result.err;
   std::string err;
@@ -181,7 +181,10 @@ std::vector<std::pair<std::string, Case>> ReadTable(const std::string& path,
       size_t digits = 0;
       std::uint64_t bytes = std::stoull(words.at(1), &digits);
       for (const char unit : words.at(1).substr(digits)) bytes <<= unit == 'K' ? 10 : 20;
-      (words.at(0) == "memory" ? current->limits.memoryBytes : current->limits.fileBytes) = bytes;
+      (words.at(0) == "memory" ? current->options.memoryBytes : current->options.fileBytes) = bytes;
+    } else if (key == "env") {
+      current->options.environment.push_back(words.at(0) + "=" +
+                                             (words.size() > 1 ? words[1] : ""));
     } else if (key == "exit") {
       current->exit = std::stoi(rest);
     } else if (key == "stderr") {

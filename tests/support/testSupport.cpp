@@ -67,7 +67,7 @@ std::string ProgramPath(const std::string& name) {
 }
 
 RunResult RunCommand(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& workDir, const Limits& limits) {
+                     const std::string& workDir, const RunOptions& options) {
   RunResult result;
   int pipes[2][2];
   if (::pipe(pipes[0]) != 0 || ::pipe(pipes[1]) != 0) {
@@ -93,8 +93,10 @@ RunResult RunCommand(const std::string& program, const std::vector<std::string>&
       const struct rlimit value = {bytes, bytes};
       if (bytes != 0) ::setrlimit(resource, &value);
     };
-    limit(RLIMIT_AS, limits.memoryBytes);
-    limit(RLIMIT_FSIZE, limits.fileBytes);
+    limit(RLIMIT_AS, options.memoryBytes);
+    limit(RLIMIT_FSIZE, options.fileBytes);
+    for (const std::string& variable : options.environment)
+      ::putenv(const_cast<char*>(variable.c_str()));
     ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails instead of killing
     ::execv(argv[0], argv.data());
     ::_exit(127);

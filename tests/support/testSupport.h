@@ -34,10 +34,12 @@ std::string RepoPath(const std::string& relative);
 // The built executable of a program of the project: "tambril", "bench2net", "gennet", ...
 std::string ProgramPath(const std::string& name);
 
-// Resource limits for a child process; 0 leaves a limit as it is.
-struct Limits {
-  std::uint64_t memoryBytes = 0;  // address space
-  std::uint64_t fileBytes = 0;    // largest file it may write
+// How a child process runs: resource limits (0 leaves a limit as it is) and variables added
+// to its environment.
+struct RunOptions {
+  std::uint64_t memoryBytes = 0;         // address space
+  std::uint64_t fileBytes = 0;           // largest file it may write
+  std::vector<std::string> environment;  // "NAME=VALUE"
 };
 
 struct RunResult {
@@ -49,7 +51,7 @@ struct RunResult {
 // Runs `program` (a path, or a name for ProgramPath) with `args` in `workDir`, standard input
 // from /dev/null, and waits for it.
 RunResult RunCommand(const std::string& program, const std::vector<std::string>& args,
-                     const std::string& workDir, const Limits& limits = {});
+                     const std::string& workDir, const RunOptions& options = {});
 
 // What a netlist holds, as an independent reader sees it.
 struct NetlistSummary {
