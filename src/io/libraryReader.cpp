@@ -1,6 +1,7 @@
 // The gate library reader: "param.txt", one header line, then one row per gate type and
 // number of inputs.
 #include <algorithm>
+#include <cmath>
 #include <ctime>
 #include <iostream>
 #include <string>
@@ -11,6 +12,18 @@
 #include "model/netlist.h"
 
 using namespace tambril;
+
+namespace {
+
+// Columns 3 to 5 are the electrical constants that the optimiser divides by and sums: each must
+// be a finite number, the input capacitance and the resistance above 0, the gate's own output
+// capacitance at least 0. Returns false when the field is not such a number.
+bool ParseConstant(std::string_view field, bool zeroAllowed, double& value) {
+  if (!ParseWholeNumber(field, value) || !std::isfinite(value)) return false;
+  return zeroAllowed ? value >= 0.0 : value > 0.0;
+}
+
+}  // namespace
 
 void CNetlist::BuildDB(const char* libraryFileName) {
   const std::string fileName = libraryFileName;
@@ -30,10 +43,7 @@ void CNetlist::BuildDB(const char* libraryFileName) {
     Tokenizer fields(line, kLibrarySeparators);
     std::string_view name;
     if (!fields.Next(name)) throw CannotParse(fileName);
-    if (name.size() > static_cast<size_t>(CGateType::kMaxNameLength) ||
-        name.find('\0') != std::string_view::npos) {
-      throw CannotParse(fileName);
-    }
+    if (name.size() > static_cast<size_t>(CGateType::kMaxNameLength)) throw CannotParse(fileName);
     std::cout << name << std::endl;
 
     std::string_view values[6];
@@ -41,10 +51,12 @@ void CNetlist::BuildDB(const char* libraryFileName) {
       if (!fields.Next(value)) throw CannotParse(fileName);
     }
     CGateData row;
-    row.key = ToInt(values[0]);
-    row.unitInputCap = ToDouble(values[1]);
-    row.unitResistance = ToDouble(values[2]);
-    row.unitOutputCap = ToDouble(values[3]);
+    if (!ParseWholeInt(values[0], row.key) || row.key < 1 ||
+        !ParseConstant(values[1], false, row.unitInputCap) ||
+        !ParseConstant(values[2], false, row.unitResistance) ||
+        !ParseConstant(values[3], true, row.unitOutputCap)) {
+      throw CannotParse(fileName);
+    }
     row.value4 = ToDouble(values[4]);
     row.value5 = ToDouble(values[5]);
 
@@ -61,8 +73,12 @@ void CNetlist::BuildDB(const char* libraryFileName) {
     }
   }
 
-  // Rows with equal keys keep their file order, so that the first of them is the one a gate
-  // binds to.
-  for (CGateType& type : gateTypes) std::stable_sort(type.data.begin(), type.data.end());
+  // A type has one row per input count: a second one would leave a gate's row to chance.
+  for (CGateType& type : gateTypes) {
+    std::sort(type.data.begin(), type.data.end());
+    if (std::adjacent_find(type.data.begin(), type.data.end()) != type.data.end()) {
+      throw CannotParse(fileName);
+    }
+  }
   std::sort(gateTypes.begin(), gateTypes.end());
 }

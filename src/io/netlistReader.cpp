@@ -43,11 +43,13 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
   const std::string fileName = netlistFileName;
   std::string text = ReadInputFile(fileName);
 
+  // The header: exactly five integers, the last the number of node lines, at least one.
   LineReader lines(text);
   std::string_view line;
-  if (!lines.Next(line)) throw CannotParse(fileName);
-  int header[5] = {circuitSize, headerValue2, headerValue3, outputCount, nodeLineCount};
-  ScanIntegers(line, header, 5);
+  int header[5];
+  if (!lines.Next(line) || !ParseIntegerLine(line, header, 5) || header[4] < 1) {
+    throw CannotParse(fileName);
+  }
   circuitSize = header[0];
   headerValue2 = header[1];
   headerValue3 = header[2];
@@ -55,10 +57,8 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
   nodeLineCount = header[4];
 
   // Never reserve more than the file can hold: the header is not to be trusted.
-  if (nodeLineCount > 0) {
-    parts.reserve(std::min<size_t>(static_cast<size_t>(nodeLineCount), lines.CountRemaining()) + 2);
-    AdviseHugePages(parts.data(), parts.capacity() * sizeof(PartType));
-  }
+  parts.reserve(std::min<size_t>(static_cast<size_t>(nodeLineCount), lines.CountRemaining()) + 2);
+  AdviseHugePages(parts.data(), parts.capacity() * sizeof(PartType));
   for (int k = 1; k <= nodeLineCount; ++k) {
     if (!lines.Next(line)) throw CannotParse(fileName);
     parts.emplace_back();
@@ -74,10 +74,7 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
       gate.isPrimaryOutput = 1;
       if (!tokens.Next(token)) throw CannotParse(fileName);
     }
-    if (token.size() > static_cast<size_t>(CGate::kMaxNameLength) ||
-        token.find('\0') != std::string_view::npos) {
-      throw CannotParse(fileName);
-    }
+    if (token.size() > static_cast<size_t>(CGate::kMaxNameLength)) throw CannotParse(fileName);
     gate.SetName(token);
     if (!tokens.Next(token)) throw CannotParse(fileName);
     gate.fanOutCount = ToInt(token);
@@ -102,6 +99,10 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
       gate.inputArrivals.push_back(0.0);
       fanIns.push_back(PartInfo{ToInt(driver), pin, ToDouble(value1), ToDouble(value2)});
     }
+  }
+  // The header counts every node line: anything after them but blank lines is not this file.
+  while (lines.Next(line)) {
+    if (!IsBlank(line)) throw CannotParse(fileName);
   }
   text.clear();
   text.shrink_to_fit();

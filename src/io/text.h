@@ -7,15 +7,20 @@
 namespace tambril {
 
 // Reading of the two input formats: whole files, lines of any length, tokens split on a fixed
-// set of separator characters (runs count as one), and numbers with the C library's
-// atoi/atof meaning (text that is not a number reads as 0, no error).
+// set of separator characters (runs count as one), numbers that must be whole numbers
+// (ParseWhole...), and numbers with the C library's atoi/atof meaning for the fields that are
+// carried but not checked (text that is not a number reads as 0, no error).
 
 // Reads the whole file into `text`. Returns false when it cannot be opened; `readError` is set
-// when it opened but reading failed.
-bool ReadWholeFile(const std::string& path, std::string& text, bool& readError);
+// when it opened but reading failed. With `stopAtNul`, reading ends after the first block that
+// holds a NUL byte, so that an endless device such as /dev/zero is not read without end.
+bool ReadWholeFile(const std::string& path, std::string& text, bool& readError,
+                   bool stopAtNul = false);
 
-// The whole of an input file; ends the run with the File Error line when it cannot be opened
-// and with the Format Error line when reading it fails.
+// The whole of an input file. Throws the File Error line when it cannot be opened, and the
+// Format Error line when reading fails or the file holds a NUL byte (no text file does; an
+// endless device such as /dev/zero ends there, after one block). Memory grows with the bytes
+// actually read, never beyond them.
 std::string ReadInputFile(const std::string& path);
 
 // Splits text into lines at '\n'; the line end is not part of the line, a carriage return is.
@@ -45,6 +50,7 @@ class Separators {
 
 inline constexpr Separators kLibrarySeparators("\t,\n");
 inline constexpr Separators kNetlistSeparators(" ,\n");
+inline constexpr Separators kWhiteSpace(" \t\n\v\f\r");
 
 // Splits one line into tokens at runs of separators.
 class Tokenizer {
@@ -72,9 +78,21 @@ int ToInt(std::string_view token);
 // atof: the longest leading decimal, exponent, hexadecimal, "inf" or "nan" number.
 double ToDouble(std::string_view token);
 
-// The header "%d %d %d %d %d": up to `count` integers separated by white space; stops at the
-// first text that is not one. Returns the number converted; the others are left unchanged.
-int ScanIntegers(std::string_view line, int* values, int count);
+// White space in the C sense: blank, tab, line feed, vertical tab, form feed, carriage return.
+bool IsCSpace(char c);
+// True when `line` holds nothing but white space.
+bool IsBlank(std::string_view line);
+
+// The whole of `text`, less white space around it, is [sign] digits within the int range.
+bool ParseWholeInt(std::string_view text, int& value);
+// The whole of `text`, less white space around it, is a decimal number: [sign], digits with an
+// optional point (at least one digit), optional exponent. Converted as strtod does; a value
+// beyond the double range comes out infinite, so callers that need a finite number test it.
+// "inf", "nan" and hexadecimal forms are not numbers here.
+bool ParseWholeNumber(std::string_view text, double& value);
+// Exactly `count` integers (ParseWholeInt) separated by white space, with white space allowed
+// around them and nothing else on the line.
+bool ParseIntegerLine(std::string_view line, int* values, int count);
 
 }  // namespace tambril
 
