@@ -10,6 +10,10 @@ FileError CannotWrite(const std::string& fileName) {
   return FileError("File Error: " + fileName + " could not be written");
 }
 
+FileError CannotLock(const std::string& fileName) {
+  return FileError("File Error: " + fileName + " could not be locked");
+}
+
 FormatError CannotParse(const std::string& fileName) {
   return FormatError("Format Error: " + fileName + " could not be parsed");
 }

@@ -33,6 +33,7 @@ class DataError : public Error {  // a gate that the library cannot bind
 
 FileError CannotOpen(const std::string& fileName);     // "File Error: NAME could not be opened"
 FileError CannotWrite(const std::string& fileName);    // "File Error: NAME could not be written"
+FileError CannotLock(const std::string& fileName);     // "File Error: NAME could not be locked"
 FormatError CannotParse(const std::string& fileName);  // "Format Error: NAME could not be parsed"
 DataError CannotRead(const std::string& typeName);     // "Data Error: [TYPE] could not be read"
 

@@ -1,10 +1,13 @@
 #include "io/outputFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -20,7 +23,91 @@ mode_t CreationMode() {
   return 0664 & ~mask;
 }
 
+// The temporaries of the open replacing files, for the signal handler: plain pointers to the
+// names, which stay unchanged while they are listed. More open at once than slots go unlisted.
+std::atomic<const char*> temporaries[4];
+
+void ListTemporary(const char* name) {
+  for (std::atomic<const char*>& slot : temporaries) {
+    const char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, name)) return;
+  }
+}
+
+void UnlistTemporary(const char* name) {
+  for (std::atomic<const char*>& slot : temporaries) {
+    const char* listed = name;
+    if (slot.compare_exchange_strong(listed, nullptr)) return;
+  }
+}
+
+// Async-signal-safe: unlink, then the default action, which the signal (blocked while the
+// handler runs, and reset by SA_RESETHAND) takes once the handler returns.
+extern "C" void RemoveTemporariesAndDie(int signal) {
+  for (std::atomic<const char*>& slot : temporaries) {
+    const char* name = slot.load();
+    if (name != nullptr) ::unlink(name);
+  }
+  ::raise(signal);
+}
+
+bool Identify(const std::string& path, struct stat& status) {
+  return ::stat(path.c_str(), &status) == 0;
+}
+
+// The directory that holds the entry `path` names, and the entry's name.
+void SplitPath(const std::string& path, std::string& directory, std::string& name) {
+  const size_t slash = path.rfind('/');
+  directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
+
+void RemoveTemporariesOnSignals() {
+  struct sigaction action = {};
+  action.sa_handler = RemoveTemporariesAndDie;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGXCPU}) {
+    struct sigaction previous;
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first, second;
+  const bool firstExists = Identify(a, first);
+  const bool secondExists = Identify(b, second);
+  if (!firstExists && !secondExists) {
+    // Two names of one entry yet to be created: the same name in the same directory.
+    std::string directoryA, nameA, directoryB, nameB;
+    SplitPath(a, directoryA, nameA);
+    SplitPath(b, directoryB, nameB);
+    if (nameA.empty() || nameA != nameB) return false;
+    if (!Identify(directoryA, first) || !Identify(directoryB, second)) return false;
+  } else if (!firstExists || !secondExists) {
+    return false;
+  }
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+FileLock::~FileLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileLock::TryLock(const std::string& path) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0664);
+  if (fd_ < 0) return true;
+  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
+  const bool held = errno == EWOULDBLOCK;
+  ::close(fd_);
+  fd_ = -1;
+  return !held;
+}
 
 OutputFile::~OutputFile() { Close(); }
 
@@ -51,6 +138,7 @@ bool OutputFile::OpenReplacing(const std::string& path) {
   if (!ok_) return false;
   target_ = path;
   temporary_ = name.data();
+  ListTemporary(temporary_.c_str());
   // An existing file keeps its permission bits; a new one gets those of a plain creation.
   const mode_t mode = exists ? existing.st_mode & 07777 : CreationMode();
   if (::fchmod(fd_, mode) != 0) ok_ = false;
@@ -110,7 +198,10 @@ void OutputFile::Flush() {
 }
 
 void OutputFile::Discard() {
-  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  if (!temporary_.empty()) {
+    UnlistTemporary(temporary_.c_str());
+    ::unlink(temporary_.c_str());
+  }
   temporary_.clear();
   target_.clear();
 }
@@ -132,7 +223,10 @@ bool OutputFile::Commit() {
   if (::close(fd_) != 0) ok_ = false;
   fd_ = -1;
   if (ok_ && ::rename(temporary_.c_str(), target_.c_str()) != 0) ok_ = false;
-  if (ok_) temporary_.clear();
+  if (ok_) {
+    UnlistTemporary(temporary_.c_str());
+    temporary_.clear();
+  }
   Discard();
   return ok_;
 }

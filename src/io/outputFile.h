@@ -66,6 +66,37 @@ class OutputFile {
 // Formats a double the way the default output stream does: "%g", six significant digits.
 std::string FormatDouble(double value);
 
+// For an executable's main, before it opens files: a run ended by SIGHUP, SIGINT, SIGQUIT,
+// SIGTERM, SIGPIPE or SIGXCPU (Ctrl-C, a time limit, a closed pipe) first removes the
+// temporaries of its uncommitted OpenReplacing files, then dies of the signal as it would have;
+// a signal ignored at start stays ignored. SIGXFSZ is ignored, so that a write beyond the file
+// size limit fails and is reported instead of killing the run. Only SIGKILL can leave a
+// temporary behind; it is named after its target ("TARGET.tmp.XXXXXX") and never read.
+void RemoveTemporariesOnSignals();
+
+// True when `a` and `b` name one file: both exist and are the same file (device and inode,
+// symbolic links followed), or neither exists and both name the same entry of one directory.
+bool SameFile(const std::string& a, const std::string& b);
+
+// An advisory lock (flock) on a file that a run writes, held until the object is destroyed, so
+// that two runs never write one log at once.
+class FileLock {
+ public:
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+  // Opens `path`, created empty if it does not exist and otherwise left as it is, and locks it
+  // without waiting. Returns false only when another process holds the lock. When the file
+  // cannot be opened or its file system has no locks, nothing is locked and the call succeeds:
+  // the writer then fails, or not, on its own terms.
+  bool TryLock(const std::string& path);
+
+ private:
+  int fd_ = -1;
+};
+
 }  // namespace tambril
 
 #endif

@@ -12,6 +12,10 @@ void CNetlist::OutputResult(const char* resultFileName) {
   const std::string fileName = resultFileName;
   OutputFile out;
   if (!out.OpenReplacing(fileName)) throw CannotOpen(fileName);
+  // The optimiser rewrites the log "convergence.txt" pass by pass; a second run in the same
+  // directory would write it at the same time, so it stops here instead, with nothing changed.
+  FileLock logLock;
+  if (!logLock.TryLock("convergence.txt")) throw CannotLock("convergence.txt");
   const auto check = [&] {
     if (!out.ok()) throw CannotWrite(fileName);
   };

@@ -2,12 +2,15 @@
 
 #include <iostream>
 #include <new>
+#include <stdexcept>
 
 #include "io/error.h"
+#include "io/outputFile.h"
 
 namespace tambril {
 
 int RunMain(const std::function<void()>& body, const std::string& prefix) {
+  RemoveTemporariesOnSignals();
   try {
     body();
     return 0;
@@ -15,6 +18,9 @@ int RunMain(const std::function<void()>& body, const std::string& prefix) {
     std::cout.flush();
     std::cerr << error.what() << std::endl;
   } catch (const std::bad_alloc&) {
+    std::cout.flush();
+    std::cerr << prefix << "Memory Error: not enough memory" << std::endl;
+  } catch (const std::length_error&) {  // a size beyond what can be allocated at all
     std::cout.flush();
     std::cerr << prefix << "Memory Error: not enough memory" << std::endl;
   }
