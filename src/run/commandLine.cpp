@@ -1,10 +1,14 @@
 #include "run/commandLine.h"
 
+#include <cmath>
 #include <cstdlib>
+#include <iostream>
 #include <string_view>
 #include <vector>
 
 #include "io/error.h"
+#include "io/outputFile.h"
+#include "io/text.h"
 #include "model/netlist.h"
 
 namespace tambril {
@@ -32,6 +36,18 @@ Method ParseMethod(std::string_view value) {
   }
   throw UsageError("Usage Error: unknown method '" + std::string(value) + "' (methods: " + names +
                    ")");
+}
+
+// A threshold keeps the C library's atof reading ("0,01" is 0, "nan" is not a number); one
+// that is not wholly a finite number gets a warning, as that reading is rarely what was meant.
+double ReadThreshold(const std::string& argument, const char* which) {
+  const double value = std::atof(argument.c_str());
+  double whole = 0.0;
+  if (!ParseWholeNumber(argument, whole) || !std::isfinite(whole)) {
+    std::cerr << "Warning: " << which << " threshold '" << argument
+              << "' is not a finite number; read as " << FormatDouble(value) << std::endl;
+  }
+  return value;
 }
 
 }  // namespace
@@ -72,11 +88,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   command.result = positional[1];
   if (positional.size() == 3 || positional.size() == 4) {
     command.hasInner = true;
-    command.inner = std::atof(positional[2].c_str());
+    command.inner = ReadThreshold(positional[2], "inner");
   }
   if (positional.size() == 4) {
     command.hasOuter = true;
-    command.outer = std::atof(positional[3].c_str());
+    command.outer = ReadThreshold(positional[3], "outer");
   }
   return command;
 }

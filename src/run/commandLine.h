@@ -27,8 +27,9 @@ struct CommandLine {
 // The two usage lines written when the netlist or the result is missing.
 extern const char* const kUsageLines;
 
-// Reads argv[1..argc). Throws UsageError: with kUsageLines when fewer than two positional
-// arguments are given, with one line naming the problem for a wrong option.
+// Reads argv[1..argc); a threshold that is not wholly a finite number is still read as atof
+// reads it, with one warning line on standard error. Throws UsageError: with kUsageLines when fewer
+// than two positional arguments are given, with one line naming the problem for a wrong option.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
 // Puts the thresholds and options of `command` into the run's netlist object.
