@@ -5,10 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "io/outputFile.h"
 #include "model/gateType.h"
 #include "model/part.h"
 #include "sizing/dualLoop.h"
 #include "sizing/nodeValues.h"
+#include "sizing/robustMultipliers.h"
 #include "timing/timingGraph.h"
 
 // CNetlist is the one object of a run: the tuning constants, the gate library, the circuit
@@ -70,6 +72,8 @@ class CNetlist {
   static constexpr int kMaxTrialSweeps = 1000;
   int maxOuterPasses = 1000;
   tambril::Method method = tambril::Method::kClassic;
+  // The robust method's multiplier update, with its constants.
+  tambril::RobustMultipliers robust;
   // What the last SolveLDP did.
   tambril::SolveStats stats;
 
@@ -99,8 +103,20 @@ class CNetlist {
   void ValidateConnections(const std::string& fileName) const;
   void BindLibraryRow(CGate& gate) const;
 
-  // One outer pass: size (the first pass: starting multipliers and sizes), time, re-weight.
+  // The outer loops (dualLoop.cpp, robustLoop.cpp); each sets stats.passes.
+  void ClassicLoop();
+  void RobustLoop();
+  // One outer pass of the classic loop: size (the first pass: starting multipliers and
+  // sizes), time, re-weight.
   void DualPass(bool first);
+  // Writes lowerBound and maxDelay as one line of the log and one dot, and keeps the current
+  // sizes when maxDelay is the smallest so far.
+  void LogPass();
+  // The inner loop with its own threshold.
+  void SolveInner(double threshold);
+  // The Lagrangian value of the current multipliers, the inner loop run to `threshold` from
+  // the current sizes; the current state is left as it was.
+  double CertifiedLowerBound(double threshold);
   // Makes `sizes` the current state, with loads, delays and arrival times worked out again,
   // and maxDelay the delay of that state.
   void RestoreSizes(const std::vector<double>& sizes);
@@ -118,6 +134,9 @@ class CNetlist {
   std::vector<double> arrivals;   // by edge
   std::vector<double> lambdaSum;  // by position
   std::vector<double> bestSize;   // by position: the sizes of the best pass so far
+  double bestDelay_ = 0.0;        // the delay of bestSize
+  tambril::OutputFile passLog_;   // convergence.txt
+  tambril::NodeValues certifying_;
   // Scratch, by position: output arrival, a driver's weighted resistance as its receivers see
   // it, the capacitance of one input pin, the weighted delay.
   std::vector<double> outputArrival;

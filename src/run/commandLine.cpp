@@ -24,7 +24,7 @@ struct MethodName {
   std::string_view name;
   Method method;
 };
-constexpr MethodName kMethods[] = {{"classic", Method::kClassic}};
+constexpr MethodName kMethods[] = {{"classic", Method::kClassic}, {"robust", Method::kRobust}};
 
 Method ParseMethod(std::string_view value) {
   for (const MethodName& entry : kMethods) {

@@ -1,7 +1,6 @@
 // The outer loop: size for the current multipliers (lower bound), time the circuit (upper
 // bound), re-weight the multipliers, until the two bounds meet; "convergence.txt" logs both
 // after every pass.
-#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <limits>
@@ -11,28 +10,12 @@
 
 using namespace tambril;
 
-namespace {
-
-class Stopwatch {
- public:
-  // Seconds since the last call (or since construction).
-  double Lap() {
-    const auto now = std::chrono::steady_clock::now();
-    const double seconds = std::chrono::duration<double>(now - last_).count();
-    last_ = now;
-    return seconds;
-  }
-
- private:
-  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-};
-
-}  // namespace
-
 double tambril::RelativeGap(double a, double b) {
   const double total = a + b;
   return std::fabs(a / total - b / total);
 }
+
+double tambril::Excess(double upper, double lower) { return (upper - lower) / lower; }
 
 void CNetlist::TAMBRIL() { SolveLDP(); }
 
@@ -56,32 +39,65 @@ void CNetlist::DualPass(bool first) {
 void CNetlist::SolveLDP() {
   stats = SolveStats();
   // Only the log is lost when it cannot be written; the run goes on.
-  OutputFile log;
-  log.Open("convergence.txt");
-  log.Put("Lower Bound\tUpper Bound").EndLine();
-  log.Put("===========\t===========").EndLine();
+  passLog_.Open("convergence.txt");
+  passLog_.Put("Lower Bound\tUpper Bound").EndLine();
+  passLog_.Put("===========\t===========").EndLine();
+  bestDelay_ = std::numeric_limits<double>::infinity();
 
-  // The earliest pass with the smallest upper bound, and its sizes: what a run that ends at
-  // the pass cap reports. Sizes are copied only when the bound improves.
-  double bestDelay = std::numeric_limits<double>::infinity();
-  const auto endPass = [&] {
-    log.Put(lowerBound).Put("\t").Put(maxDelay).EndLine();
-    std::cout << '.' << std::flush;
-    ++stats.loggedPasses;
-    if (maxDelay < bestDelay) {
-      bestDelay = maxDelay;
-      stats.reportedPass = stats.loggedPasses;
-      bestSize = current.size;
+  if (method == Method::kRobust) {
+    RobustLoop();
+  } else {
+    ClassicLoop();
+  }
+
+  std::cout << " Done!" << std::endl;
+  std::cout << "Total number of iteration: " << stats.passes << std::endl;
+  std::cout << std::endl;
+  passLog_.Close();
+
+  // The classic loop reports its last pass when the bounds met; otherwise the result is the
+  // best pass, timed again.
+  if (method == Method::kClassic && (stats.converged || stats.reportedPass == 0)) {
+    stats.reportedPass = stats.loggedPasses;
+  } else {
+    if (stats.reportedPass != stats.loggedPasses) RestoreSizes(bestSize);
+    if (!stats.converged) {
+      std::cerr << "Warning: the outer loop did not converge in " << maxOuterPasses
+                << " passes; the result is ";
+      if (stats.reportedPass == 0) {
+        std::cerr << "every gate at its minimum size, faster than every pass";
+      } else {
+        std::cerr << "pass " << stats.reportedPass << " of " << stats.loggedPasses
+                  << " in convergence.txt, the one with the smallest delay";
+      }
+      if (method == Method::kClassic) std::cerr << " (--method robust converges)";
+      std::cerr << std::endl;
     }
-  };
+  }
+  CopyStateToParts();
+}
 
+// The earliest pass with the smallest upper bound, and its sizes: what a run reports when it
+// does not report its last pass. Sizes are copied only when the bound improves.
+void CNetlist::LogPass() {
+  passLog_.Put(lowerBound).Put("\t").Put(maxDelay).EndLine();
+  std::cout << '.' << std::flush;
+  ++stats.loggedPasses;
+  if (maxDelay < bestDelay_) {
+    bestDelay_ = maxDelay;
+    stats.reportedPass = stats.loggedPasses;
+    bestSize = current.size;
+  }
+}
+
+void CNetlist::ClassicLoop() {
   int iteration = 1;
   DualPass(true);
-  endPass();
+  LogPass();
   for (int pass = 1;; ++pass) {
     DualPass(false);
     ++iteration;
-    endPass();
+    LogPass();
     // Met, or not a number.
     if (!(RelativeGap(maxDelay, lowerBound) > outerImprove)) {
       stats.converged = true;
@@ -90,26 +106,8 @@ void CNetlist::SolveLDP() {
     if (pass >= maxOuterPasses) break;
   }
   DualPass(false);
-  endPass();
+  LogPass();
   stats.passes = iteration;
-
-  std::cout << " Done!" << std::endl;
-  std::cout << "Total number of iteration: " << iteration << std::endl;
-  std::cout << std::endl;
-  log.Close();
-
-  if (stats.converged || stats.reportedPass == 0) {
-    stats.reportedPass = stats.loggedPasses;
-  } else {
-    if (stats.reportedPass != stats.loggedPasses) RestoreSizes(bestSize);
-    std::cerr << "Warning: the outer loop did not converge in " << maxOuterPasses
-              << " passes; the result is pass " << stats.reportedPass << " of "
-              << stats.loggedPasses
-              << " in convergence.txt, the one with the smallest delay (--method robust "
-                 "converges)"
-              << std::endl;
-  }
-  CopyStateToParts();
 }
 
 void CNetlist::RestoreSizes(const std::vector<double>& sizes) {

@@ -149,7 +149,9 @@ void CNetlist::SolveLRSuHelper() {
   LoadSweep(current);
 }
 
-void CNetlist::SolveLRSu() {
+void CNetlist::SolveLRSu() { SolveInner(innerImprove); }
+
+void CNetlist::SolveInner(double threshold) {
   // Each sweep: resize, then loads, delays and the value in one pass.
   ResizeSweep(current, current);
   double previous = DelaysAndValue(current, true);
@@ -157,7 +159,7 @@ void CNetlist::SolveLRSu() {
   for (int sweep = 1; sweep <= kMaxTrialSweeps; ++sweep) {
     ResizeSweep(current, trial);
     const double value = DelaysAndValue(trial, true);
-    if (!(RelativeGap(value, previous) > innerImprove))
+    if (!(RelativeGap(value, previous) > threshold))
       return;  // settled, or not a number: keep `current`
     current.Swap(trial);
     previous = value;

@@ -1,0 +1,158 @@
+#include "sizing/robustMultipliers.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "model/hugePages.h"
+
+namespace tambril {
+
+// The covering flow routes one unit for every live connection: from "Input" to the
+// connection's driver along first pins, through the connection, and on to "Output" along first
+// live receivers. Every live connection then carries at least one unit; divided by the number
+// of units, it is a flow of 1. Counts are whole numbers well below 2^53, so exact.
+void RobustMultipliers::Start(const TimingGraph& graph, std::vector<double>& lambdas,
+                              std::vector<double>& lambdaSum) {
+  const int n = graph.NodeCount();
+  const int* start = graph.fanInStart.data();
+  const int* driver = graph.fanInDriver.data();
+  std::vector<std::uint8_t> live(n, 0);  // a path to "Output"
+  std::vector<double> liveOut(n, 0.0);   // live connections driven
+  for (int p = n - 1; p >= 0; --p) {
+    live[p] = graph.kind[p] == NodeKind::kSink;
+    for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+      if (!live[graph.fanOutReceiver[k]]) continue;
+      live[p] = 1;
+      liveOut[p] += 1.0;
+    }
+  }
+
+  AssignLarge(cover_, graph.EdgeCount(), 0.0);
+  std::vector<double> through(n, 0.0);
+  // Units on their way to "Input" leave each node through its first pin.
+  for (int p = n - 1; p >= 0; --p) {
+    through[p] += liveOut[p];
+    if (!live[p] || start[p] == start[p + 1]) continue;
+    cover_[start[p]] += through[p];
+    through[driver[start[p]]] += through[p];
+  }
+  // Units on their way to "Output" leave each node through its first live receiver.
+  std::fill(through.begin(), through.end(), 0.0);
+  std::vector<int> level(n, 0);
+  depth_ = 1;
+  for (int p = 0; p < n; ++p) {
+    int deepest = 0;
+    for (int e = start[p]; e < start[p + 1]; ++e) deepest = std::max(deepest, level[driver[e]]);
+    level[p] = deepest + (graph.kind[p] == NodeKind::kGate ? 1 : 0);
+    depth_ = std::max(depth_, level[p]);
+    if (!live[p]) continue;
+    for (int e = start[p]; e < start[p + 1]; ++e) cover_[e] += 1.0;
+    through[p] += static_cast<double>(start[p + 1] - start[p]);
+    if (graph.kind[p] == NodeKind::kSink) continue;
+    for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+      const int receiver = graph.fanOutReceiver[k];
+      if (!live[receiver]) continue;
+      cover_[graph.fanOutEdge[k]] += through[p];
+      through[receiver] += through[p];
+      break;
+    }
+  }
+  const int sink = graph.sinkPosition;
+  double units = 0.0;
+  for (int e = start[sink]; e < start[sink + 1]; ++e) units += cover_[e];
+
+  const double share = parameters.coverShare;
+  AssignLarge(coverSum_, n, 0.0);
+  for (int p = 0; p < n; ++p) {
+    double coverSum = 0.0;
+    double sum = 0.0;
+    for (int e = start[p]; e < start[p + 1]; ++e) {
+      cover_[e] = units > 0.0 ? cover_[e] / units : 0.0;
+      coverSum += cover_[e];
+      lambdas[e] = (1.0 - share) * lambdas[e] + share * cover_[e];
+      sum += lambdas[e];
+    }
+    coverSum_[p] = coverSum;
+    lambdaSum[p] = sum;
+  }
+  AssignLarge(weight_, graph.EdgeCount(), 0.0);
+  AssignLarge(total_, n, 0.0);
+  AssignLarge(nodeStep_, n, parameters.step);
+  AssignLarge(critical_, n, std::int32_t{-1});
+}
+
+void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<double>& delay,
+                               const std::vector<double>& pinArrival, std::vector<double>& lambdas,
+                               std::vector<double>& lambdaSum) {
+  const RobustParameters& q = parameters;
+  const int n = graph.NodeCount();
+  const int* start = graph.fanInStart.data();
+  const int* driver = graph.fanInDriver.data();
+  const double* pin = pinArrival.data();
+  const double limitFactor = std::exp(-q.stepLimit);
+
+  // Forward: each pin's new weight, from its drivers' arrivals.
+  for (int p = 0; p < n; ++p) {
+    const int first = start[p];
+    const int last = start[p + 1];
+    if (last - first < 2) continue;  // a single pin carries the whole flow
+    int critical = first;            // the latest pin; among equal ones the last
+    for (int e = first + 1; e < last; ++e) {
+      if (!(pin[e] < pin[critical])) critical = e;
+    }
+    const std::int32_t criticalPin = critical - first;
+    if (critical_[p] >= 0) {
+      nodeStep_[p] = criticalPin != critical_[p] ? nodeStep_[p] * q.damping
+                                                 : std::min(q.step, nodeStep_[p] * q.recovery);
+    }
+    critical_[p] = criticalPin;
+    const double step = nodeStep_[p];
+    const double latest = pin[critical];
+    double total = 0.0;
+    for (int e = first; e < last; ++e) {
+      double weight = lambdas[e];
+      const double slack = latest - pin[e];
+      if (slack > 0.0) {
+        const double stageDelay = delay[driver[e]];
+        const double exponent = stageDelay > 0.0 ? step * slack / stageDelay : q.stepLimit;
+        weight *= exponent < q.stepLimit ? std::exp(-exponent) : limitFactor;
+      }
+      weight_[e] = weight;
+      total += weight;
+    }
+    total_[p] = total;
+  }
+
+  // Backward: each node passes on the flow its receivers take.
+  const double evenShare = q.evenShare / static_cast<double>(depth_);
+  for (int p = n - 1; p >= 0; --p) {
+    const int first = start[p];
+    const int last = start[p + 1];
+    if (first == last) continue;
+    double flow = 0.0;
+    if (graph.kind[p] == NodeKind::kSink) {
+      flow = 1.0;
+    } else {
+      for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+        flow += lambdas[graph.fanOutEdge[k]];
+      }
+    }
+    // The part of the flow that does not come from the covering flow; it is re-split.
+    const double moving = std::max(0.0, flow - q.coverShare * coverSum_[p]);
+    double sum = 0.0;
+    if (last - first == 1) {
+      lambdas[first] = moving + q.coverShare * cover_[first];
+      sum = lambdas[first];
+    } else {
+      const double scale = total_[p] > 0.0 ? (1.0 - evenShare) * moving / total_[p] : 0.0;
+      const double even = evenShare * moving / static_cast<double>(last - first);
+      for (int e = first; e < last; ++e) {
+        lambdas[e] = (scale * weight_[e] + even) + q.coverShare * cover_[e];
+        sum += lambdas[e];
+      }
+    }
+    lambdaSum[p] = sum;
+  }
+}
+
+}  // namespace tambril
