@@ -311,20 +311,24 @@ TEST(Optimizer, OrdersAreCompleteAndTopological) {
 
 // The same input gives the same bytes: result (but for its two time lines), log and output.
 TEST(Optimizer, SameInputSameBytes) {
-  std::string first[3];
-  for (int run = 0; run < 2; ++run) {
-    TempDir dir;
-    WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
-    const RunResult result =
-        RunCommand("tambril", {RepoPath("examples/c880.net"), "r"}, dir.Path());
-    ASSERT_EQ(result.exitCode, 0);
-    std::string text = ReadFile(dir.File("r"));
-    text = text.substr(text.find('\n'));
-    text.erase(text.find("Runtime"), text.find('\n', text.find("Runtime")) - text.find("Runtime"));
-    const std::string outputs[3] = {text, ReadFile(dir.File("convergence.txt")), result.out};
-    for (int k = 0; k < 3; ++k) {
-      if (run == 0) first[k] = outputs[k];
-      EXPECT_EQ(outputs[k], first[k]) << k;
+  for (const char* method : {"--method=classic", "--method=robust"}) {
+    SCOPED_TRACE(method);
+    std::string first[3];
+    for (int run = 0; run < 2; ++run) {
+      TempDir dir;
+      WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
+      const RunResult result =
+          RunCommand("tambril", {RepoPath("examples/c880.net"), "r", method}, dir.Path());
+      ASSERT_EQ(result.exitCode, 0);
+      std::string text = ReadFile(dir.File("r"));
+      text = text.substr(text.find('\n'));
+      text.erase(text.find("Runtime"),
+                 text.find('\n', text.find("Runtime")) - text.find("Runtime"));
+      const std::string outputs[3] = {text, ReadFile(dir.File("convergence.txt")), result.out};
+      for (int k = 0; k < 3; ++k) {
+        if (run == 0) first[k] = outputs[k];
+        EXPECT_EQ(outputs[k], first[k]) << k;
+      }
     }
   }
 }

@@ -1,0 +1,110 @@
+// The robust method on the bundled examples: it converges on a certificate, its bounds bracket
+// the known minimum delays, it reports the fastest sizing it logged, timed from scratch, and
+// its multipliers stay a positive flow.
+#include <unistd.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+
+#include "gtest/gtest.h"
+#include "model/netlist.h"
+#include "referenceOptimizer.h"
+#include "testSupport.h"
+
+namespace tambril::test {
+namespace {
+
+// Minimum delays for the bundled library and examples, found by an independent solver of the
+// same problem (c6288's lies between its two values). Two run to a tight outer threshold, where
+// a lower bound that is not certified would exceed the minimum.
+struct Known {
+  const char* name;
+  double low, high;
+  double outer = 0.01;
+};
+const Known kMinima[] = {
+    {"c17", 3.4966925e-11, 3.4966925e-11},          {"c432", 3.2888708e-10, 3.2888708e-10},
+    {"c499", 2.2458721e-10, 2.2458721e-10},         {"c880", 2.3885589e-10, 2.3885589e-10},
+    {"c1355", 2.6673464e-10, 2.6673464e-10},        {"c1908", 3.2592862e-10, 3.2592862e-10},
+    {"c2670", 3.5524981e-10, 3.5524981e-10},        {"c3540", 4.4529048e-10, 4.4529048e-10},
+    {"c5315", 3.9115136e-10, 3.9115136e-10},        {"c6288", 1.0436218e-09, 1.0445496e-09},
+    {"c7552", 3.1425280e-10, 3.1425280e-10},        {"s13207", 4.2636731e-10, 4.2636731e-10},
+    {"s15850", 5.6661623e-10, 5.6661623e-10, 1e-3},
+};
+
+TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
+  for (const Known& known : kMinima) {
+    SCOPED_TRACE(known.name);
+    TempDir dir;
+    WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
+    char previous[PATH_MAX];
+    ASSERT_TRUE(::getcwd(previous, sizeof previous) != nullptr);
+    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
+    CNetlist net;
+    net.method = Method::kRobust;
+    net.outerImprove = known.outer;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    net.BuildDB("param.txt");
+    net.InputNetlist(RepoPath(std::string("examples/") + known.name + ".net").c_str());
+    const std::vector<PartType> records = net.parts;
+    net.OutputResult("c.result");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    std::istringstream log(ReadFile("convergence.txt"));
+    ASSERT_EQ(::chdir(previous), 0);
+
+    // The certificate holds, and brackets the minimum with the reported delay.
+    const SolveStats& stats = net.stats;
+    EXPECT_TRUE(stats.converged);
+    EXPECT_LE(stats.certifiedLower, known.high * (1 + 1e-9));
+    EXPECT_GE(net.maxDelay, known.low * (1 - 1e-9));
+    EXPECT_LE(Excess(net.maxDelay, stats.certifiedLower), net.outerImprove);
+    // The certificate's multipliers are the last ones: solved to the end, their Lagrangian
+    // value lies within a tenth of the threshold below the certified one.
+    net.innerImprove = 0;
+    net.SolveLRSu();
+    EXPECT_LE(Excess(stats.certifiedLower, net.lowerBound), 0.1 * known.outer);
+
+    // No lower bound of the log exceeds an upper bound of it; the result is the earliest
+    // line with the smallest upper bound, and its delay is that of its sizes.
+    std::string header;
+    std::getline(log, header);
+    std::getline(log, header);
+    double lower, upper, maxLower = 0, minUpper = INFINITY;
+    int line = 0, best = 0;
+    while (log >> lower >> upper) {
+      ++line;
+      maxLower = std::max(maxLower, lower);
+      if (upper < minUpper) minUpper = upper, best = line;
+    }
+    EXPECT_LE(maxLower, minUpper);
+    EXPECT_EQ(stats.reportedPass, best);
+    EXPECT_NEAR(net.maxDelay / minUpper, 1.0, 5e-6);  // the log has six digits
+    std::vector<double> sizes;
+    for (const PartType& part : net.parts) sizes.push_back(part.gate.size);
+    ReferenceOptimizer timer(records, net.outputCount, 0, 0, 0);
+    EXPECT_EQ(timer.TimeWithSizes(sizes), net.maxDelay);
+
+    // A flow of 1 into "Output", conserved at every node; each connection of a node that
+    // passes flow on carries a positive, normal multiplier.
+    double outputFlow = 0;
+    for (double lambda : net.parts[net.parts.size() - 1].gate.lambdas) outputFlow += lambda;
+    EXPECT_NEAR(outputFlow, 1.0, 1e-12);
+    for (const PartType& part : net.parts) {
+      double out = 0;
+      for (const PartInfo& fanOut : part.fanOuts) {
+        out += net.parts[fanOut.node - 1].gate.lambdas[fanOut.pin];
+      }
+      if (part.fanOuts.empty() || part.gate.lambdas.empty()) continue;
+      ASSERT_NEAR(part.gate.lambdaSum, out, 1e-12 * out) << part.gate.id;
+      for (double lambda : part.gate.lambdas) ASSERT_TRUE(out == 0 || lambda >= DBL_MIN);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tambril::test
