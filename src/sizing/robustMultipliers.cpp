@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/hugePages.h"
+#include "timing/prefetch.h"
 
 namespace tambril {
 
@@ -90,6 +91,7 @@ void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<doubl
   const int* driver = graph.fanInDriver.data();
   const double* pin = pinArrival.data();
   const double limitFactor = std::exp(-q.stepLimit);
+  const int edges = graph.EdgeCount();
 
   // Forward: each pin's new weight, from its drivers' arrivals.
   for (int p = 0; p < n; ++p) {
@@ -110,6 +112,7 @@ void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<doubl
     const double latest = pin[critical];
     double total = 0.0;
     for (int e = first; e < last; ++e) {
+      if (e + kPrefetchDistance < edges) PrefetchRead(&delay[driver[e + kPrefetchDistance]]);
       double weight = lambdas[e];
       const double slack = latest - pin[e];
       if (slack > 0.0) {
@@ -134,6 +137,8 @@ void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<doubl
       flow = 1.0;
     } else {
       for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+        // The walk runs backwards, so the entries ahead are the ones below.
+        if (k >= kPrefetchDistance) PrefetchRead(&lambdas[graph.fanOutEdge[k - kPrefetchDistance]]);
         flow += lambdas[graph.fanOutEdge[k]];
       }
     }
