@@ -28,7 +28,8 @@ struct RobustParameters {
 };
 
 // RobustMultipliers re-weights the multipliers of the robust method. At each node the pins
-// share the node's flow; a pin's share shrinks by exp(-step * slack / driver delay), where the
+// share the node's flow; a pin's share shrinks by about exp(-step * slack / driver delay) (a
+// rational form of it, from the basic operations only, for the same bits everywhere), where the
 // slack is how much earlier the pin's arrival is than the node's latest, so the step is
 // measured in stage delays and does not vanish on deep circuits. The shares are then mixed
 // with a small even split, and the new flow with the covering flow, which keeps every live
