@@ -1,5 +1,6 @@
-// tambril [--method NAME] NETLIST RESULT [INNER] [OUTER]: sizes the gates of a combinational
-// circuit for minimum delay. The gate library is "param.txt" in the working directory.
+// tambril [--method NAME] [--threads N] NETLIST RESULT [INNER] [OUTER]: sizes the gates of a
+// combinational circuit for minimum delay. The gate library is "param.txt" in the working
+// directory.
 #include "io/error.h"
 #include "io/outputFile.h"
 #include "model/netlist.h"

@@ -10,13 +10,15 @@
 #include "io/outputFile.h"
 #include "io/text.h"
 #include "model/netlist.h"
+#include "timing/parallel.h"
 
 namespace tambril {
 
 const char* const kUsageLines =
     "Usage Error: TAMBRIL [input filename] [output filename] [*innerloop %improvement] "
     "[*outerloop %improvement]\n"
-    "* Indicates optional field";
+    "* Indicates optional field\n"
+    "Options, anywhere: --method NAME (default classic), --threads N (default: every core)";
 
 namespace {
 
@@ -50,6 +52,23 @@ double ReadThreshold(const std::string& argument, const char* which) {
   return value;
 }
 
+// A whole number from 1 to kMaxThreads, in decimal digits and nothing else.
+int ParseThreads(std::string_view value) {
+  int threads = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9' || threads > kMaxThreads) {
+      threads = 0;
+      break;
+    }
+    threads = threads * 10 + (c - '0');
+  }
+  if (threads < 1 || threads > kMaxThreads) {
+    throw UsageError("Usage Error: --threads takes a whole number from 1 to " +
+                     std::to_string(kMaxThreads) + ", not '" + std::string(value) + "'");
+  }
+  return threads;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -78,6 +97,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
     }
     if (name == "--method") {
       command.method = ParseMethod(value);
+    } else if (name == "--threads") {
+      command.threads = ParseThreads(value);
     } else {
       throw UsageError("Usage Error: unknown option " + std::string(name));
     }
@@ -101,6 +122,7 @@ void Configure(const CommandLine& command, CNetlist& netlist) {
   if (command.hasInner) netlist.innerImprove = command.inner;
   if (command.hasOuter) netlist.outerImprove = command.outer;
   netlist.method = command.method;
+  SetThreadCount(command.threads > 0 ? command.threads : AvailableCores());
 }
 
 }  // namespace tambril

@@ -10,7 +10,7 @@ class CNetlist;
 namespace tambril {
 
 // The command line of a sizing run:
-//   tambril [--method NAME] NETLIST RESULT [INNER] [OUTER]
+//   tambril [--method NAME] [--threads N] NETLIST RESULT [INNER] [OUTER]
 // Options may stand anywhere, as "--name value" or "--name=value"; "--" ends them. The
 // positional arguments follow the historical rule: INNER alone, or INNER and OUTER, replace
 // the thresholds; with five or more positional arguments both keep their defaults.
@@ -22,9 +22,13 @@ struct CommandLine {
   double inner = 0.0;
   double outer = 0.0;
   Method method = Method::kClassic;
+  int threads = 0;  // 0: every core the process may use
 };
 
-// The two usage lines written when the netlist or the result is missing.
+// The most threads that --threads accepts.
+inline constexpr int kMaxThreads = 256;
+
+// The usage lines written when the netlist or the result is missing.
 extern const char* const kUsageLines;
 
 // Reads argv[1..argc); a threshold that is not wholly a finite number is still read as atof
@@ -32,7 +36,8 @@ extern const char* const kUsageLines;
 // than two positional arguments are given, with one line naming the problem for a wrong option.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
-// Puts the thresholds and options of `command` into the run's netlist object.
+// Puts the thresholds and options of `command` into the run's netlist object, and starts the
+// threads of the run.
 void Configure(const CommandLine& command, CNetlist& netlist);
 
 }  // namespace tambril

@@ -119,17 +119,19 @@ void CNetlist::RestoreSizes(const std::vector<double>& sizes) {
 }
 
 void CNetlist::CopyStateToParts() {
-  const int n = graph.NodeCount();
-  for (int p = 0; p < n; ++p) {
-    CGate& gate = parts[graph.idAt[p] - 1].gate;
-    gate.size = current.size[p];
-    gate.loadCap = current.loadCap[p];
-    gate.upstreamResistance = current.upstreamResistance[p];
-    gate.delay = current.delay[p];
-    gate.lambdaSum = lambdaSum[p];
-    const int first = graph.fanInStart[p];
-    const int count = graph.fanInStart[p + 1] - first;
-    gate.lambdas.assign(lambdas.begin() + first, lambdas.begin() + first + count);
-    gate.inputArrivals.assign(arrivals.begin() + first, arrivals.begin() + first + count);
-  }
+  // Every position writes its own record; the vectors keep their sizes, so nothing allocates.
+  ParallelFor(0, graph.NodeCount(), [&](int begin, int end) {
+    for (int p = begin; p < end; ++p) {
+      CGate& gate = parts[graph.idAt[p] - 1].gate;
+      gate.size = current.size[p];
+      gate.loadCap = current.loadCap[p];
+      gate.upstreamResistance = current.upstreamResistance[p];
+      gate.delay = current.delay[p];
+      gate.lambdaSum = lambdaSum[p];
+      const int first = graph.fanInStart[p];
+      const int count = graph.fanInStart[p + 1] - first;
+      gate.lambdas.assign(lambdas.begin() + first, lambdas.begin() + first + count);
+      gate.inputArrivals.assign(arrivals.begin() + first, arrivals.begin() + first + count);
+    }
+  });
 }

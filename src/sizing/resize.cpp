@@ -27,7 +27,6 @@ double AtMost(double bound, double x) { return x < bound ? x : bound; }
 // sweep; its own load and size are those of `from`.
 void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
   ++stats.resizeSweeps;
-  const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
   const NodeKind* kind = graph.kind.data();
@@ -38,42 +37,51 @@ void CNetlist::ResizeSweep(const NodeValues& from, NodeValues& to) {
   double* drive = driveWeight.data();
   double* pin = pinLoad.data();
   const int edges = graph.EdgeCount();
-  for (int p = 0; p < n; ++p) {
-    switch (kind[p]) {
-      case NodeKind::kPrimaryInput:
-        drive[p] = weight[p] * resistance[p];
-        continue;
-      case NodeKind::kSource:
-        drive[p] = 0.0;  // "Input" adds nothing upstream
-        continue;
-      case NodeKind::kSink:
-        continue;
-      case NodeKind::kGate:
-        break;
+  double* size = to.size.data();
+  double* upstreamResistance = to.upstreamResistance.data();
+  const double* fromSize = from.size.data();
+  const double* fromLoad = from.loadCap.data();
+  // A gate reads its drivers, which lie in lower levels.
+  ForwardByLevel(graph, [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      switch (kind[p]) {
+        case NodeKind::kPrimaryInput:
+          drive[p] = weight[p] * resistance[p];
+          continue;
+        case NodeKind::kSource:
+          drive[p] = 0.0;  // "Input" adds nothing upstream
+          continue;
+        case NodeKind::kSink:
+          continue;
+        case NodeKind::kGate:
+          break;
+      }
+      double upstream = 0.0;
+      for (int e = start[p]; e < start[p + 1]; ++e) {
+        if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
+        upstream += drive[driver[e]];
+      }
+      const double old = fromSize[p];
+      const double quotient = (weight[p] * resistance[p]) * (fromLoad[p] - old * outputCap[p]) /
+                              (inputCap[p] * upstream);
+      const double resized =
+          AtMost(graph.maxSize[p], AtLeast(graph.minSize[p], std::sqrt(quotient)));
+      upstreamResistance[p] = upstream;
+      size[p] = resized;
+      drive[p] = (resistance[p] / resized) * weight[p];
+      pin[p] = inputCap[p] * resized;
     }
-    double upstream = 0.0;
-    for (int e = start[p]; e < start[p + 1]; ++e) {
-      if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
-      upstream += drive[driver[e]];
-    }
-    const double size = from.size[p];
-    const double quotient = (weight[p] * resistance[p]) * (from.loadCap[p] - size * outputCap[p]) /
-                            (inputCap[p] * upstream);
-    const double resized = AtMost(graph.maxSize[p], AtLeast(graph.minSize[p], std::sqrt(quotient)));
-    to.upstreamResistance[p] = upstream;
-    to.size[p] = resized;
-    drive[p] = (resistance[p] / resized) * weight[p];
-    pin[p] = inputCap[p] * resized;
-  }
+  });
 }
 
 void CNetlist::UpdatePinLoads(const NodeValues& values) {
-  const int n = graph.NodeCount();
-  for (int p = 0; p < n; ++p) {
-    // "Output" holds the absolute output load; a gate loads each driver with its own size.
-    pinLoad[p] = graph.kind[p] == NodeKind::kSink ? graph.unitInputCap[p]
-                                                  : graph.unitInputCap[p] * values.size[p];
-  }
+  ParallelFor(0, graph.NodeCount(), [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      // "Output" holds the absolute output load; a gate loads each driver with its own size.
+      pinLoad[p] = graph.kind[p] == NodeKind::kSink ? graph.unitInputCap[p]
+                                                    : graph.unitInputCap[p] * values.size[p];
+    }
+  });
 }
 
 // The load of node p from the pin capacitances of its receivers. Loads depend on sizes only,
@@ -96,56 +104,58 @@ inline double CNetlist::NodeLoad(int p, double size) const {
 
 void CNetlist::LoadSweep(NodeValues& values) {
   UpdatePinLoads(values);
-  const int n = graph.NodeCount();
-  for (int p = n - 1; p >= 0; --p) {
-    const NodeKind kind = graph.kind[p];
-    if (kind == NodeKind::kSource || kind == NodeKind::kSink) continue;
-    values.loadCap[p] = NodeLoad(p, values.size[p]);
-  }
+  ParallelFor(0, graph.NodeCount(), [&](int first, int last) {
+    for (int p = last - 1; p >= first; --p) {
+      const NodeKind kind = graph.kind[p];
+      if (kind == NodeKind::kSource || kind == NodeKind::kSink) continue;
+      values.loadCap[p] = NodeLoad(p, values.size[p]);
+    }
+  });
 }
 
 // Delays of every node but the pseudo-nodes, weighted by lambdaSum; the sum runs in node id
-// order. With `withLoads`, each node's load is worked out first (pin loads must be current).
+// order, on one thread. With `withLoads`, each node's load is worked out first (pin loads must
+// be current). Nodes depend on nothing but their own values here, so they are split among the
+// threads; each weighted delay is stored at its node's id, so that the sum streams.
 double CNetlist::DelaysAndValue(NodeValues& values, bool withLoads) {
-  const int n = graph.NodeCount();
   const NodeKind* kind = graph.kind.data();
+  const int* idAt = graph.idAt.data();
   const double* resistance = graph.unitResistance.data();
   const double* weight = lambdaSum.data();
   double* weighted = weightedDelay.data();
-  for (int p = 0; p < n; ++p) {
-    switch (kind[p]) {
-      case NodeKind::kSource:
-      case NodeKind::kSink:
-        weighted[p] = 0.0;
-        continue;
-      case NodeKind::kPrimaryInput:
-        if (withLoads) values.loadCap[p] = NodeLoad(p, values.size[p]);
-        values.delay[p] = resistance[p] * values.loadCap[p];
-        break;
-      case NodeKind::kGate:
-        if (withLoads) values.loadCap[p] = NodeLoad(p, values.size[p]);
-        values.delay[p] = (resistance[p] / values.size[p]) * values.loadCap[p];
-        break;
+  ParallelFor(0, graph.NodeCount(), [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      switch (kind[p]) {
+        case NodeKind::kSource:
+        case NodeKind::kSink:
+          continue;
+        case NodeKind::kPrimaryInput:
+          if (withLoads) values.loadCap[p] = NodeLoad(p, values.size[p]);
+          values.delay[p] = resistance[p] * values.loadCap[p];
+          break;
+        case NodeKind::kGate:
+          if (withLoads) values.loadCap[p] = NodeLoad(p, values.size[p]);
+          values.delay[p] = (resistance[p] / values.size[p]) * values.loadCap[p];
+          break;
+      }
+      weighted[idAt[p] - 1] = weight[p] * values.delay[p];
     }
-    weighted[p] = weight[p] * values.delay[p];
-  }
+  });
   // The pseudo-nodes, which add nothing, are the last two ids.
   double sum = 0.0;
-  const int* position = graph.positionOfId.data();
-  for (int k = 0; k < n - 2; ++k) {
-    if (k + kPrefetchDistance < n - 2) PrefetchRead(&weighted[position[k + kPrefetchDistance]]);
-    sum += weighted[position[k]];
-  }
+  const int gates = graph.NodeCount() - 2;
+  for (int k = 0; k < gates; ++k) sum += weighted[k];
   return sum;
 }
 
 double CNetlist::ComputeLu(NodeValues& values) { return DelaysAndValue(values, false); }
 
 void CNetlist::SolveLRSuHelper() {
-  const int n = graph.NodeCount();
-  for (int p = 0; p < n; ++p) {
-    if (graph.kind[p] == NodeKind::kGate) current.size[p] = graph.minSize[p];
-  }
+  ParallelFor(0, graph.NodeCount(), [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      if (graph.kind[p] == NodeKind::kGate) current.size[p] = graph.minSize[p];
+    }
+  });
   LoadSweep(current);
 }
 

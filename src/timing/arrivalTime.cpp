@@ -11,22 +11,23 @@ double CNetlist::maximum(std::vector<double> values) const {
 }
 
 void CNetlist::ComputeArrivalTime() {
-  const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
   const double* delay = current.delay.data();
   double* pin = arrivals.data();
   double* out = outputArrival.data();
   const int edges = graph.EdgeCount();
-  // Drivers come before their receivers, so each driver's output arrival is final when read;
-  // it is worked out once per node rather than once per connection.
-  for (int p = 0; p < n; ++p) {
-    const int first = start[p];
-    const int last = start[p + 1];
-    for (int e = first; e < last; ++e) {
-      if (e + kPrefetchDistance < edges) PrefetchRead(&out[driver[e + kPrefetchDistance]]);
-      pin[e] = out[driver[e]];
+  // Drivers lie in lower levels, so each driver's output arrival is final when read; it is
+  // worked out once per node rather than once per connection.
+  ForwardByLevel(graph, [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      const int begin = start[p];
+      const int end = start[p + 1];
+      for (int e = begin; e < end; ++e) {
+        if (e + kPrefetchDistance < edges) PrefetchRead(&out[driver[e + kPrefetchDistance]]);
+        pin[e] = out[driver[e]];
+      }
+      out[p] = MaxOf(pin + begin, end - begin) + delay[p];
     }
-    out[p] = MaxOf(pin + first, last - first) + delay[p];
-  }
+  });
 }

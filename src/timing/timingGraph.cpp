@@ -4,10 +4,51 @@
 
 namespace tambril {
 
+namespace {
+
+// Levels in one walk of a topological order, then positions by a counting sort on the level,
+// ascending ids within a level. O(V + E).
+void LayOutByLevel(const std::vector<PartType>& parts, const std::vector<int>& order,
+                   std::vector<int>& idAt, std::vector<int>& levelStart) {
+  const int n = static_cast<int>(order.size());
+  std::vector<int> level(n, 0);
+  int levels = n > 0 ? 1 : 0;
+  for (int id : order) {
+    int deepest = 0;
+    for (const PartInfo& fanIn : parts[id - 1].fanIns) {
+      const int above = level[fanIn.node - 1] + 1;
+      if (above > deepest) deepest = above;
+    }
+    level[id - 1] = deepest;
+    if (deepest + 1 > levels) levels = deepest + 1;
+  }
+  levelStart.assign(levels + 1, 0);
+  for (int k = 0; k < n; ++k) ++levelStart[level[k] + 1];
+  for (int l = 0; l < levels; ++l) levelStart[l + 1] += levelStart[l];
+  std::vector<int> fill(levelStart.begin(), levelStart.end() - 1);
+  AssignLarge(idAt, n, 0);
+  for (int k = 0; k < n; ++k) idAt[fill[level[k]]++] = k + 1;
+}
+
+}  // namespace
+
 // The records are read once each, in id order; what they hold is scattered to positions.
-void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<int>& forwardOrder) {
-  const int n = static_cast<int>(forwardOrder.size());
-  idAt = forwardOrder;
+void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<int>& order) {
+  const int n = static_cast<int>(order.size());
+  std::vector<int> levelStart;
+  LayOutByLevel(parts, order, idAt, levelStart);
+  levelCount = static_cast<int>(levelStart.size()) - 1;
+  spans.clear();
+  for (int l = 0; l < levelCount; ++l) {
+    const int begin = levelStart[l];
+    const int end = levelStart[l + 1];
+    const bool wide = end - begin >= kMinParallelRange;
+    if (!wide && !spans.empty() && !spans.back().wide) {
+      spans.back().end = end;  // narrow levels run together
+    } else {
+      spans.push_back(Span{begin, end, wide});
+    }
+  }
   AssignLarge(positionOfId, parts.size(), -1);
   for (int p = 0; p < n; ++p) positionOfId[idAt[p] - 1] = p;
 

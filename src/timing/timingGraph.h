@@ -5,15 +5,18 @@
 #include <vector>
 
 #include "model/part.h"
+#include "timing/parallel.h"
 
 namespace tambril {
 
 enum class NodeKind : std::uint8_t { kGate, kPrimaryInput, kSource, kSink };
 
 // TimingGraph is the circuit graph in the flat form that the optimiser sweeps: nodes are
-// renumbered by their place in the forward topological order (position p is forwardOrder[p]),
-// so a forward walk is p = 0, 1, ... and a backward walk the reverse, both streaming through
-// memory. Connections are in compressed sparse rows:
+// renumbered level by level, a node's level being the longest path to it from "Input" (level
+// 0), ascending ids within a level. That is a topological order, so a forward walk is
+// p = 0, 1, ... and a backward walk the reverse, both streaming through memory; and no
+// connection joins two nodes of one level, so the nodes of a level can be worked on at the
+// same time. Connections are in compressed sparse rows:
 //  - the fan-in edges of position p are fanInStart[p] .. fanInStart[p + 1] - 1, in pin order;
 //    per-edge values (multipliers, pin arrivals) are kept in arrays indexed by edge;
 //  - the fan-out entries of position p are fanOutStart[p] .. fanOutStart[p + 1] - 1, in the
@@ -21,7 +24,8 @@ enum class NodeKind : std::uint8_t { kGate, kPrimaryInput, kSource, kSink };
 //    position and the fan-in edge of the connection.
 // It is built once from the record graph and never changes; it owns no optimiser state.
 struct TimingGraph {
-  void Build(const std::vector<PartType>& parts, const std::vector<int>& forwardOrder);
+  // `order` is any topological order of the ids (drivers first).
+  void Build(const std::vector<PartType>& parts, const std::vector<int>& order);
 
   int NodeCount() const { return static_cast<int>(kind.size()); }
   int EdgeCount() const { return static_cast<int>(fanInDriver.size()); }
@@ -48,7 +52,49 @@ struct TimingGraph {
   std::vector<double> maxSize;
 
   int sinkPosition = -1;  // position of "Output"
+
+  // The schedule of a sweep: consecutive position ranges, in forward order, covering every
+  // position. A wide span is one level of at least kMinParallelRange nodes, split among the
+  // threads;
+  // a narrow span holds consecutive narrower levels, taken in order on the calling thread (deep
+  // circuits have thousands of levels of a few nodes, where a barrier per level would cost
+  // more than the work).
+  struct Span {
+    int begin;
+    int end;
+    bool wide;
+  };
+  std::vector<Span> spans;
+  int levelCount = 0;
 };
+
+// body(first, last) over every position, drivers before receivers: body walks its range
+// upwards. Every node must depend only on its own values and its drivers'.
+template <typename Body>
+void ForwardByLevel(const TimingGraph& graph, const Body& body) {
+  if (ThreadCount() == 1) return body(0, graph.NodeCount());
+  for (const TimingGraph::Span& span : graph.spans) {
+    if (span.wide) {
+      ParallelFor(span.begin, span.end, body);
+    } else {
+      body(span.begin, span.end);
+    }
+  }
+}
+
+// body(first, last) over every position, receivers before drivers: body walks its range
+// downwards. Every node must depend only on its own values and its receivers'.
+template <typename Body>
+void BackwardByLevel(const TimingGraph& graph, const Body& body) {
+  if (ThreadCount() == 1) return body(0, graph.NodeCount());
+  for (auto span = graph.spans.rbegin(); span != graph.spans.rend(); ++span) {
+    if (span->wide) {
+      ParallelFor(span->begin, span->end, body);
+    } else {
+      body(span->begin, span->end);
+    }
+  }
+}
 
 }  // namespace tambril
 

@@ -1,0 +1,64 @@
+// The same bits for every thread count: result file (but for its two time lines), log and
+// standard output of whole runs of the executable with 1, 2 and 3 threads, on circuits with
+// levels wide enough to be split among the threads and on narrow ones. The bundled examples
+// meet their golden files with every core and with one thread (tests/regression.cmake).
+#include <string>
+#include <vector>
+
+#include "generator.h"
+#include "gtest/gtest.h"
+#include "testSupport.h"
+
+namespace tambril::test {
+namespace {
+
+std::string WithoutTimes(std::string result) {
+  for (const char* line : {"TAMBRIL ran on ", "Runtime       (s): "}) {
+    const size_t begin = result.find(line);
+    if (begin != std::string::npos) result.erase(begin, result.find('\n', begin) - begin);
+  }
+  return result;
+}
+
+TEST(Threads, EveryCountGivesTheSameBytes) {
+  struct Circuit {
+    std::uint32_t gates, depth, maxFanin;
+    std::vector<std::string> thresholds;
+  };
+  const Circuit circuits[] = {
+      {20000, 5, 4, {}},                  // levels of 4000 gates
+      {20000, 160, 3, {"1e-5"}},          // levels of 125
+      {12000, 4, 16, {"1e-4", "0.005"}},  // wide gates
+  };
+  for (std::uint64_t seed = 0; seed < std::size(circuits); ++seed) {
+    const Circuit& c = circuits[seed];
+    SCOPED_TRACE("circuit " + std::to_string(seed));
+    TempDir dir;
+    gennet::Options options;
+    options.gates = c.gates;
+    options.seed = seed + 7;
+    options.depth = c.depth;
+    options.maxFanin = c.maxFanin;
+    std::string netlist;
+    gennet::WriteNetlist(gennet::Generate(options),
+                         [&netlist](std::string_view chunk) { netlist.append(chunk); });
+    WriteFile(dir.File("c.net"), netlist);
+    WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
+    std::string first[3];
+    for (const char* threads : {"1", "2", "3"}) {
+      std::vector<std::string> args = {"--threads", threads, "c.net", "c.result"};
+      args.insert(args.end(), c.thresholds.begin(), c.thresholds.end());
+      const RunResult run = RunCommand("tambril", args, dir.Path());
+      ASSERT_EQ(run.exitCode, 0) << run.err;
+      const std::string outputs[3] = {WithoutTimes(ReadFile(dir.File("c.result"))),
+                                      ReadFile(dir.File("convergence.txt")), run.out + run.err};
+      for (int k = 0; k < 3; ++k) {
+        if (first[k].empty()) first[k] = outputs[k];
+        EXPECT_TRUE(outputs[k] == first[k]) << threads << " threads, output " << k;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace tambril::test
