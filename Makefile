@@ -1,11 +1,12 @@
 # Thin wrapper over CMake. `make run` sizes a bundled circuit, `make test` runs every test.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc)
 EXAMPLE ?= c7552
 RUN_DIR ?= run
 
-.PHONY: all build run test test-sanitize clean
+.PHONY: all build run test test-sanitize test-tsan clean
 
 all: build
 
@@ -29,5 +30,13 @@ test-sanitize:
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
+# The tests that run the optimiser on several threads, under ThreadSanitizer: Clang, with
+# LLVM's OpenMP runtime and its Archer tool (packages clang and libomp-dev).
+test-tsan:
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ -DTAMBRIL_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target tambril_tests
+	TSAN_OPTIONS="ignore_noninstrumented_modules=1 halt_on_error=1" \
+	  ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS) -R '^Threads\.|^regression'
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(RUN_DIR)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(RUN_DIR)
