@@ -72,27 +72,28 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   // so each driver's fan-outs come out ordered by receiver id, then pin. The records are first
   // gathered in one flat array, laid out by driver with the checked counts, so that the node
   // records are each written once, in order, rather than appended to at random.
-  std::vector<size_t> start(parts.size() + 1, 0);
-  for (size_t k = 0; k < parts.size(); ++k) {
-    const bool mirrored = !IsSourceNode(parts[k].gate);  // "Input" got its fan-outs above
-    start[k + 1] = start[k] + (mirrored ? static_cast<size_t>(parts[k].gate.fanOutCount) : 0);
-  }
-  std::vector<PartInfo> mirror;
-  AssignLarge(mirror, start.back(), PartInfo{});
-  std::vector<size_t> fill(start.begin(), start.end() - 1);
-  for (const PartType& receiver : parts) {
-    if (IsPrimaryInputNode(receiver.gate) || IsSourceNode(receiver.gate)) continue;
-    int position = 0;
-    for (const PartInfo& fanIn : receiver.fanIns) {
-      mirror[fill[fanIn.node - 1]++] = PartInfo{receiver.gate.id, position, 0.0, 0.0};
-      ++position;
+  {  // the scratch arrays are gone before the optimiser's arrays are made
+    std::vector<size_t> start(parts.size() + 1, 0);
+    for (size_t k = 0; k < parts.size(); ++k) {
+      const bool mirrored = !IsSourceNode(parts[k].gate);  // "Input" got its fan-outs above
+      start[k + 1] = start[k] + (mirrored ? static_cast<size_t>(parts[k].gate.fanOutCount) : 0);
+    }
+    std::vector<PartInfo> mirror;
+    AssignLarge(mirror, start.back(), PartInfo{});
+    std::vector<size_t> fill(start.begin(), start.end() - 1);
+    for (const PartType& receiver : parts) {
+      if (IsPrimaryInputNode(receiver.gate) || IsSourceNode(receiver.gate)) continue;
+      int position = 0;
+      for (const PartInfo& fanIn : receiver.fanIns) {
+        mirror[fill[fanIn.node - 1]++] = PartInfo{receiver.gate.id, position, 0.0, 0.0};
+        ++position;
+      }
+    }
+    for (size_t k = 0; k < parts.size(); ++k) {
+      if (start[k + 1] == start[k]) continue;
+      parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
     }
   }
-  for (size_t k = 0; k < parts.size(); ++k) {
-    if (start[k + 1] == start[k]) continue;
-    parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
-  }
-  mirror = std::vector<PartInfo>();
 
   if (!TopologicalSort(parts, reverseOrder, false)) throw CannotParse(fileName);
   forwardOrder.assign(reverseOrder.rbegin(), reverseOrder.rend());
