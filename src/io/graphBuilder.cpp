@@ -6,6 +6,7 @@
 #include "io/error.h"
 #include "model/hugePages.h"
 #include "model/netlist.h"
+#include "timing/parallel.h"
 
 using namespace tambril;
 
@@ -89,10 +90,13 @@ void CNetlist::BuildGraph(const std::string& fileName) {
         ++position;
       }
     }
-    for (size_t k = 0; k < parts.size(); ++k) {
-      if (start[k + 1] == start[k]) continue;
-      parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
-    }
+    // Each record gets its own list; the records are split among the threads.
+    ParallelFor(0, static_cast<int>(parts.size()), [&](int first, int last) {
+      for (int k = first; k < last; ++k) {
+        if (start[k + 1] == start[k]) continue;
+        parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
+      }
+    });
   }
 
   if (!TopologicalSort(parts, reverseOrder, false)) throw CannotParse(fileName);
