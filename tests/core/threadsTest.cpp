@@ -26,9 +26,9 @@ TEST(Threads, EveryCountGivesTheSameBytes) {
     std::vector<std::string> thresholds;
   };
   const Circuit circuits[] = {
-      {20000, 5, 4, {}},                  // levels of 4000 gates
-      {20000, 160, 3, {"1e-5"}},          // levels of 125
-      {12000, 4, 16, {"1e-4", "0.005"}},  // wide gates
+      {9000, 4, 4, {}},                  // levels of 2250 gates
+      {6000, 60, 3, {"1e-5"}},           // levels of 100
+      {8000, 3, 16, {"1e-4", "0.005"}},  // wide gates
   };
   for (std::uint64_t seed = 0; seed < std::size(circuits); ++seed) {
     const Circuit& c = circuits[seed];
