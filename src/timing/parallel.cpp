@@ -50,6 +50,37 @@ void RunChunks(int begin, int end, ChunkFunction function, const void* body) {
   }
 }
 
+void RunSpans(const Span* spans, int count, bool backward, ChunkFunction function,
+              const void* body) {
+  const auto at = [&](int i) -> const Span& { return spans[backward ? count - 1 - i : i]; };
+  bool wide = false;
+  for (int i = 0; i < count; ++i) wide = wide || spans[i].wide;
+  const int threads = ThreadCount();
+  if (threads == 1 || !wide) {
+    for (int i = 0; i < count; ++i) function(body, at(i).begin, at(i).end);
+    return;
+  }
+#pragma omp parallel num_threads(threads)
+  {
+    const long long thread = omp_get_thread_num();
+    const long long team = omp_get_num_threads();
+    for (int i = 0; i < count; ++i) {
+      const Span& span = at(i);
+      if (span.wide) {
+        const long long size = span.end - span.begin;
+        const int first = span.begin + static_cast<int>(size * thread / team);
+        const int last = span.begin + static_cast<int>(size * (thread + 1) / team);
+        if (first < last) function(body, first, last);
+      } else if (thread == 0) {
+        function(body, span.begin, span.end);
+      }
+      if (i + 1 < count) {
+#pragma omp barrier
+      }
+    }
+  }
+}
+
 }  // namespace detail
 
 }  // namespace tambril

@@ -1,6 +1,8 @@
 #ifndef TAMBRIL_TIMING_PARALLEL_H
 #define TAMBRIL_TIMING_PARALLEL_H
 
+#include <vector>
+
 namespace tambril {
 
 // The worker threads of a run, from OpenMP's thread pool. SetThreadCount creates the threads
@@ -27,19 +29,42 @@ inline constexpr int kMinParallelRange = 2048;
 template <typename Body>
 void ParallelFor(int begin, int end, const Body& body);
 
+// One step of a schedule: the range [begin, end), either split among the threads (`wide`)
+// or taken whole by one thread.
+struct Span {
+  int begin;
+  int end;
+  bool wide;
+};
+
+// body(first, last) over the spans of `schedule` in order (in reverse with `backward`), each
+// span complete before the next begins: a wide span split as ParallelFor splits it, a narrow
+// one whole on one thread. One parallel region with a barrier between spans, so that a sweep
+// costs one hand-over per span. `body` must not throw.
+template <typename Body>
+void RunSchedule(const std::vector<Span>& schedule, bool backward, const Body& body);
+
 namespace detail {
 using ChunkFunction = void (*)(const void* body, int first, int last);
 void RunChunks(int begin, int end, ChunkFunction function, const void* body);
+void RunSpans(const Span* spans, int count, bool backward, ChunkFunction function,
+              const void* body);
+
+template <typename Body>
+void Invoke(const void* target, int first, int last) {
+  (*static_cast<const Body*>(target))(first, last);
+}
 }  // namespace detail
 
 template <typename Body>
 void ParallelFor(int begin, int end, const Body& body) {
-  detail::RunChunks(
-      begin, end,
-      [](const void* target, int first, int last) {
-        (*static_cast<const Body*>(target))(first, last);
-      },
-      &body);
+  detail::RunChunks(begin, end, &detail::Invoke<Body>, &body);
+}
+
+template <typename Body>
+void RunSchedule(const std::vector<Span>& schedule, bool backward, const Body& body) {
+  detail::RunSpans(schedule.data(), static_cast<int>(schedule.size()), backward,
+                   &detail::Invoke<Body>, &body);
 }
 
 }  // namespace tambril

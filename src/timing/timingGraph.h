@@ -55,15 +55,9 @@ struct TimingGraph {
 
   // The schedule of a sweep: consecutive position ranges, in forward order, covering every
   // position. A wide span is one level of at least kMinParallelRange nodes, split among the
-  // threads;
-  // a narrow span holds consecutive narrower levels, taken in order on the calling thread (deep
-  // circuits have thousands of levels of a few nodes, where a barrier per level would cost
-  // more than the work).
-  struct Span {
-    int begin;
-    int end;
-    bool wide;
-  };
+  // threads; a narrow span holds consecutive narrower levels, taken in order by one thread
+  // (deep circuits have thousands of levels of a few nodes, where a barrier per level would
+  // cost more than the work).
   std::vector<Span> spans;
   int levelCount = 0;
 };
@@ -73,13 +67,7 @@ struct TimingGraph {
 template <typename Body>
 void ForwardByLevel(const TimingGraph& graph, const Body& body) {
   if (ThreadCount() == 1) return body(0, graph.NodeCount());
-  for (const TimingGraph::Span& span : graph.spans) {
-    if (span.wide) {
-      ParallelFor(span.begin, span.end, body);
-    } else {
-      body(span.begin, span.end);
-    }
-  }
+  RunSchedule(graph.spans, false, body);
 }
 
 // body(first, last) over every position, receivers before drivers: body walks its range
@@ -87,13 +75,7 @@ void ForwardByLevel(const TimingGraph& graph, const Body& body) {
 template <typename Body>
 void BackwardByLevel(const TimingGraph& graph, const Body& body) {
   if (ThreadCount() == 1) return body(0, graph.NodeCount());
-  for (auto span = graph.spans.rbegin(); span != graph.spans.rend(); ++span) {
-    if (span->wide) {
-      ParallelFor(span->begin, span->end, body);
-    } else {
-      body(span->begin, span->end);
-    }
-  }
+  RunSchedule(graph.spans, true, body);
 }
 
 }  // namespace tambril
