@@ -104,71 +104,78 @@ void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<doubl
   const double limitFactor = Decay(q.stepLimit);
   const int edges = graph.EdgeCount();
 
-  // Forward: each pin's new weight, from its drivers' arrivals.
-  for (int p = 0; p < n; ++p) {
-    const int first = start[p];
-    const int last = start[p + 1];
-    if (last - first < 2) continue;  // a single pin carries the whole flow
-    int critical = first;            // the latest pin; among equal ones the last
-    for (int e = first + 1; e < last; ++e) {
-      if (!(pin[e] < pin[critical])) critical = e;
-    }
-    const std::int32_t criticalPin = critical - first;
-    if (critical_[p] >= 0) {
-      nodeStep_[p] = criticalPin != critical_[p] ? nodeStep_[p] * q.damping
-                                                 : std::min(q.step, nodeStep_[p] * q.recovery);
-    }
-    critical_[p] = criticalPin;
-    const double step = nodeStep_[p];
-    const double latest = pin[critical];
-    double total = 0.0;
-    for (int e = first; e < last; ++e) {
-      if (e + kPrefetchDistance < edges) PrefetchRead(&delay[driver[e + kPrefetchDistance]]);
-      double weight = lambdas[e];
-      const double slack = latest - pin[e];
-      if (slack > 0.0) {
-        const double stageDelay = delay[driver[e]];
-        const double exponent = stageDelay > 0.0 ? step * slack / stageDelay : q.stepLimit;
-        weight *= exponent < q.stepLimit ? Decay(exponent) : limitFactor;
+  // Forward: each pin's new weight, from its drivers' arrivals, which are all known: the nodes
+  // do not depend on each other, so they are split among the threads.
+  ParallelFor(0, n, [&](int begin, int end) {
+    for (int p = begin; p < end; ++p) {
+      const int first = start[p];
+      const int last = start[p + 1];
+      if (last - first < 2) continue;  // a single pin carries the whole flow
+      int critical = first;            // the latest pin; among equal ones the last
+      for (int e = first + 1; e < last; ++e) {
+        if (!(pin[e] < pin[critical])) critical = e;
       }
-      weight_[e] = weight;
-      total += weight;
+      const std::int32_t criticalPin = critical - first;
+      if (critical_[p] >= 0) {
+        nodeStep_[p] = criticalPin != critical_[p] ? nodeStep_[p] * q.damping
+                                                   : std::min(q.step, nodeStep_[p] * q.recovery);
+      }
+      critical_[p] = criticalPin;
+      const double step = nodeStep_[p];
+      const double latest = pin[critical];
+      double total = 0.0;
+      for (int e = first; e < last; ++e) {
+        if (e + kPrefetchDistance < edges) PrefetchRead(&delay[driver[e + kPrefetchDistance]]);
+        double weight = lambdas[e];
+        const double slack = latest - pin[e];
+        if (slack > 0.0) {
+          const double stageDelay = delay[driver[e]];
+          const double exponent = stageDelay > 0.0 ? step * slack / stageDelay : q.stepLimit;
+          weight *= exponent < q.stepLimit ? Decay(exponent) : limitFactor;
+        }
+        weight_[e] = weight;
+        total += weight;
+      }
+      total_[p] = total;
     }
-    total_[p] = total;
-  }
+  });
 
   // Backward: each node passes on the flow its receivers take.
   const double evenShare = q.evenShare / static_cast<double>(depth_);
-  for (int p = n - 1; p >= 0; --p) {
-    const int first = start[p];
-    const int last = start[p + 1];
-    if (first == last) continue;
-    double flow = 0.0;
-    if (graph.kind[p] == NodeKind::kSink) {
-      flow = 1.0;
-    } else {
-      for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
-        // The walk runs backwards, so the entries ahead are the ones below.
-        if (k >= kPrefetchDistance) PrefetchRead(&lambdas[graph.fanOutEdge[k - kPrefetchDistance]]);
-        flow += lambdas[graph.fanOutEdge[k]];
+  // Receivers lie in higher levels: a level's nodes depend only on the levels above.
+  BackwardByLevel(graph, [&](int begin, int end) {
+    for (int p = end - 1; p >= begin; --p) {
+      const int first = start[p];
+      const int last = start[p + 1];
+      if (first == last) continue;
+      double flow = 0.0;
+      if (graph.kind[p] == NodeKind::kSink) {
+        flow = 1.0;
+      } else {
+        for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+          // The walk runs backwards, so the entries ahead are the ones below.
+          if (k >= kPrefetchDistance)
+            PrefetchRead(&lambdas[graph.fanOutEdge[k - kPrefetchDistance]]);
+          flow += lambdas[graph.fanOutEdge[k]];
+        }
       }
-    }
-    // The part of the flow that does not come from the covering flow; it is re-split.
-    const double moving = std::max(0.0, flow - q.coverShare * coverSum_[p]);
-    double sum = 0.0;
-    if (last - first == 1) {
-      lambdas[first] = moving + q.coverShare * cover_[first];
-      sum = lambdas[first];
-    } else {
-      const double scale = total_[p] > 0.0 ? (1.0 - evenShare) * moving / total_[p] : 0.0;
-      const double even = evenShare * moving / static_cast<double>(last - first);
-      for (int e = first; e < last; ++e) {
-        lambdas[e] = (scale * weight_[e] + even) + q.coverShare * cover_[e];
-        sum += lambdas[e];
+      // The part of the flow that does not come from the covering flow; it is re-split.
+      const double moving = std::max(0.0, flow - q.coverShare * coverSum_[p]);
+      double sum = 0.0;
+      if (last - first == 1) {
+        lambdas[first] = moving + q.coverShare * cover_[first];
+        sum = lambdas[first];
+      } else {
+        const double scale = total_[p] > 0.0 ? (1.0 - evenShare) * moving / total_[p] : 0.0;
+        const double even = evenShare * moving / static_cast<double>(last - first);
+        for (int e = first; e < last; ++e) {
+          lambdas[e] = (scale * weight_[e] + even) + q.coverShare * cover_[e];
+          sum += lambdas[e];
+        }
       }
+      lambdaSum[p] = sum;
     }
-    lambdaSum[p] = sum;
-  }
+  });
 }
 
 }  // namespace tambril
