@@ -138,7 +138,7 @@ class CNetlist {
   tambril::OutputFile passLog_;   // convergence.txt
   tambril::NodeValues certifying_;
   // Scratch, by position: output arrival, a driver's weighted resistance as its receivers see
-  // it, the capacitance of one input pin; and by node id - 1, the weighted delay.
+  // it, the capacitance of one input pin, the weighted delay.
   std::vector<double> outputArrival;
   std::vector<double> driveWeight;
   std::vector<double> pinLoad;
