@@ -6,7 +6,6 @@
 #include "io/error.h"
 #include "model/hugePages.h"
 #include "model/netlist.h"
-#include "timing/parallel.h"
 
 using namespace tambril;
 
@@ -90,13 +89,10 @@ void CNetlist::BuildGraph(const std::string& fileName) {
         ++position;
       }
     }
-    // Each record gets its own list; the records are split among the threads.
-    ParallelFor(0, static_cast<int>(parts.size()), [&](int first, int last) {
-      for (int k = first; k < last; ++k) {
-        if (start[k + 1] == start[k]) continue;
-        parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
-      }
-    });
+    for (size_t k = 0; k < parts.size(); ++k) {
+      if (start[k + 1] == start[k]) continue;
+      parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
+    }
   }
 
   if (!TopologicalSort(parts, reverseOrder, false)) throw CannotParse(fileName);

@@ -2,8 +2,6 @@
 
 #include <cstdint>
 
-#include "timing/parallel.h"
-
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
@@ -22,17 +20,6 @@ void AdviseHugePages(const void* data, std::size_t bytes) {
   (void)data;
   (void)bytes;
 #endif
-}
-
-void TouchPages(void* data, std::size_t bytes) {
-  constexpr std::size_t kPage = 4096;
-  const std::size_t pages = bytes / kPage;
-  if (data == nullptr || pages < kMinParallelRange || ThreadCount() == 1) return;
-  unsigned char* bytesAt = static_cast<unsigned char*>(data);
-  ParallelFor(0, static_cast<int>(pages), [&](int first, int last) {
-    // Raw storage, about to be filled: a zero byte per page faults it in.
-    for (int page = first; page < last; ++page) bytesAt[static_cast<std::size_t>(page) * kPage] = 0;
-  });
 }
 
 }  // namespace tambril

@@ -12,20 +12,13 @@ namespace tambril {
 // the system has no such pages.
 void AdviseHugePages(const void* data, std::size_t bytes);
 
-// Touches every page of a large, not yet constructed allocation, split among the threads of
-// the run (timing/parallel.h). On virtual machines the first touch of fresh memory costs more
-// than anything else done with it, and one thread cannot fault pages in as fast as two.
-void TouchPages(void* data, std::size_t bytes);
-
-// v.assign(count, value), with fresh storage advised for huge pages and touched by every
-// thread when it has to grow.
+// v.assign(count, value), with fresh storage advised for huge pages when it has to grow.
 template <typename T>
 void AssignLarge(std::vector<T>& v, std::size_t count, const T& value) {
   if (v.capacity() < count) {
     std::vector<T> fresh;
     fresh.reserve(count);
     AdviseHugePages(fresh.data(), count * sizeof(T));
-    TouchPages(fresh.data(), count * sizeof(T));
     v.swap(fresh);
   }
   v.assign(count, value);
