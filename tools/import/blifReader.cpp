@@ -2,25 +2,20 @@
 #include <unordered_set>
 #include <vector>
 
+#include "io/text.h"
 #include "readers.h"
 
 namespace tambril::import {
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+constexpr Separators kBlanks(" \t\r\v\f");
+
+bool IsSpace(char c) { return kBlanks(c); }
 
 void SplitWords(std::string_view line, std::vector<std::string_view>& words) {
   words.clear();
-  size_t i = 0;
-  while (i < line.size()) {
-    if (IsSpace(line[i])) {
-      ++i;
-      continue;
-    }
-    const size_t start = i;
-    while (i < line.size() && !IsSpace(line[i])) ++i;
-    words.push_back(line.substr(start, i - start));
-  }
+  Tokenizer tokens(line, kBlanks);
+  for (std::string_view word; tokens.Next(word);) words.push_back(word);
 }
 
 // The logical lines of a BLIF file: comments removed, a line ending in '\' joined with the
