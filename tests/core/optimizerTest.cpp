@@ -2,6 +2,7 @@
 // corner-case circuits; the closed forms that small circuits allow; and the ordering.
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <random>
 
+#include "common/gateTypes.h"
 #include "gtest/gtest.h"
 #include "model/netlist.h"
 #include "referenceOptimizer.h"
@@ -77,8 +79,10 @@ std::string RandomLibrary(std::mt19937_64& rng, bool wide) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::string text = kHeader;
   char row[200];
-  for (const std::string type : {"INV", "BUF", "AND", "NAND", "OR", "NOR", "XOR", "XNOR"}) {
-    for (int key = 1; key <= (type == "INV" || type == "BUF" ? 1 : 4); ++key) {
+  for (int t = 0; t < tools::kGateTypeCount; ++t) {
+    const std::string type(tools::GateTypeName(static_cast<tools::GateType>(t)));
+    for (int key = 1; key <= std::min(tools::WidestRow(static_cast<tools::GateType>(t)), 4);
+         ++key) {
       double cin = 0.002 + 0.03 * unit(rng), r = 1e-10 + 3e-10 * unit(rng), cout = 0.4 * unit(rng);
       if (wide) {
         cin = std::pow(10.0, -11.0 + 10.0 * unit(rng));

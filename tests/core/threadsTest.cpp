@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "generator.h"
+#include "gennet/generator.h"
 #include "gtest/gtest.h"
 #include "testSupport.h"
 

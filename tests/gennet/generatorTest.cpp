@@ -2,7 +2,7 @@
 // targets, and bytes that depend only on the options and the seed.
 #include <string>
 
-#include "generator.h"
+#include "gennet/generator.h"
 #include "gtest/gtest.h"
 #include "io/error.h"
 #include "testSupport.h"

@@ -11,11 +11,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 
-#include "cli.h"
-#include "generator.h"
+#include "common/gateTypes.h"
+#include "gennet/generator.h"
 #include "gtest/gtest.h"
 
 namespace tambril::test {
@@ -158,11 +157,9 @@ std::vector<std::string> SplitBlanks(const std::string& line) {
 }
 
 bool KnownRow(const std::string& type, std::uint64_t fanin) {
-  static const std::map<std::string, std::uint64_t> kWidest = {
-      {"INV", 1}, {"BUF", 1},  {"AND", 16}, {"NAND", 16},
-      {"OR", 16}, {"NOR", 16}, {"XOR", 16}, {"XNOR", 16}};
-  const auto found = kWidest.find(type);
-  return found != kWidest.end() && fanin >= 1 && fanin <= found->second;
+  tools::GateType known;
+  return tools::GateTypeFromName(type, known) && fanin >= 1 &&
+         fanin <= static_cast<std::uint64_t>(tools::WidestRow(known));
 }
 
 }  // namespace

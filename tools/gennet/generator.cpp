@@ -6,6 +6,7 @@
 #include <numeric>
 #include <utility>
 
+#include "common/netlistWriter.h"
 #include "io/error.h"
 #include "rng.h"
 
@@ -295,12 +296,6 @@ uint32_t DefaultInputs(uint32_t gates) {
   return static_cast<uint32_t>(std::max<uint64_t>(root, 1));
 }
 
-const char* GateTypeName(GateType type) {
-  static const char* const kNames[kGateTypeCount] = {"INV", "BUF", "AND", "NAND",
-                                                     "OR",  "NOR", "XOR", "XNOR"};
-  return kNames[type];
-}
-
 Netlist Generate(const Options& options) {
   std::string error;
   const uint32_t gates = options.gates;
@@ -379,40 +374,9 @@ Netlist Generate(const Options& options) {
   return net;
 }
 
-namespace {
-
-char* putUint(char* out, uint32_t value) {
-  char digits[10];
-  int count = 0;
-  do {
-    digits[count++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  while (count > 0) *out++ = digits[--count];
-  return out;
-}
-
-char* putText(char* out, const char* text) {
-  const size_t length = std::strlen(text);
-  std::memcpy(out, text, length);
-  return out + length;
-}
-
-}  // namespace
-
 void WriteNetlist(const Netlist& net, const Sink& sink) {
-  constexpr size_t kChunk = size_t{1} << 22;
-  constexpr size_t kLongestLine = 512;  // "po XNOR " + counts + 16 pins of at most 15 chars
-  std::vector<char> buffer(kChunk + kLongestLine);
-  char* const start = buffer.data();
-  char* out = start;
-
-  out = putUint(out, net.gates);
-  out = putText(out, " 0 0 ");
-  out = putUint(out, net.outputs);
-  *out++ = ' ';
-  out = putUint(out, net.nodes());
-  *out++ = '\n';
+  tools::NetlistWriter writer(sink);
+  writer.Header(net.gates, net.outputs, net.nodes());
 
   // Lines are written a block at a time. Each block first gathers what its lines need in
   // short loops of independent loads, which the processor overlaps, instead of chasing
@@ -449,30 +413,15 @@ void WriteNetlist(const Netlist& net, const Sink& sink) {
     const uint32_t* next = driver.data();
     for (uint32_t i = 0; i < count; ++i) {
       if (kind[i] == kInput) {
-        out = putText(out, "pri ");
-        out = putUint(out, fanout[i]);
-        out = putText(out, " 0\n");
-      } else {
-        if (kind[i] & 0x80) out = putText(out, "po ");
-        out = putText(out, GateTypeName(static_cast<GateType>(kind[i] & 0x7f)));
-        *out++ = ' ';
-        out = putUint(out, fanout[i]);
-        *out++ = ' ';
-        out = putUint(out, fanin[i]);
-        for (uint32_t pin = 0; pin < fanin[i]; ++pin) {
-          *out++ = ' ';
-          out = putUint(out, *next++);
-          out = putText(out, " 0 0");
-        }
-        *out++ = '\n';
+        writer.Input(fanout[i]);
+        continue;
       }
-      if (static_cast<size_t>(out - start) >= kChunk) {
-        sink(std::string_view(start, static_cast<size_t>(out - start)));
-        out = start;
-      }
+      writer.Gate(static_cast<GateType>(kind[i] & 0x7f), (kind[i] & 0x80) != 0, fanout[i], next,
+                  fanin[i]);
+      next += fanin[i];
     }
   }
-  if (out != start) sink(std::string_view(start, static_cast<size_t>(out - start)));
+  writer.Finish();
 }
 
 }  // namespace tambril::gennet

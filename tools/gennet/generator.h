@@ -28,11 +28,17 @@
 #include <string_view>
 #include <vector>
 
+#include "common/gateTypes.h"
+
 namespace tambril::gennet {
+
+// The gate types, from the tools' one table.
+using tools::GateType, tools::kInv, tools::kBuf, tools::kAnd, tools::kNand, tools::kOr, tools::kNor,
+    tools::kXor, tools::kXnor;
 
 constexpr uint32_t kMaxGates = 100000000;
 constexpr uint32_t kMaxInputs = 100000000;
-constexpr uint32_t kMaxFanin = 16;
+constexpr uint32_t kMaxFanin = tools::kWidestGate;
 
 struct Options {
   uint32_t gates = 0;
@@ -47,9 +53,6 @@ struct Options {
 uint32_t DefaultDepth(uint32_t gates);
 // floor(2 * sqrt(gates)), at least 1.
 uint32_t DefaultInputs(uint32_t gates);
-
-enum GateType : uint8_t { kInv, kBuf, kAnd, kNand, kOr, kNor, kXor, kXnor, kGateTypeCount };
-const char* GateTypeName(GateType type);
 
 // A generated circuit, indexed in level order: nodes [0, inputs) are the primary inputs,
 // node inputs + g is gate g, and levelStart[L] is the first node of level L.

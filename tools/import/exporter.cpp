@@ -2,6 +2,7 @@
 
 #include <unordered_set>
 
+#include "common/gateTypes.h"
 #include "io/error.h"
 #include "io/text.h"
 
@@ -35,13 +36,9 @@ bool ParseCount(std::string_view token, long long& value) {
 
 constexpr long long kWidestXor = 16;
 
-constexpr std::string_view kTypes[] = {"INV", "BUF", "AND", "NAND", "OR", "NOR", "XOR", "XNOR"};
-
 bool IsLibraryType(std::string_view type) {
-  for (std::string_view t : kTypes) {
-    if (t == type) return true;
-  }
-  return false;
+  tools::GateType known;
+  return tools::GateTypeFromName(type, known);
 }
 
 void ReadNet(const std::string& path, SizedNetlist& netlist) {

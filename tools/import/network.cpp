@@ -5,29 +5,9 @@
 #include <limits>
 #include <utility>
 
-namespace tambril::import {
+#include "common/netlistWriter.h"
 
-std::string_view LibraryName(GateType type) {
-  switch (type) {
-    case GateType::kInv:
-      return "INV";
-    case GateType::kBuf:
-      return "BUF";
-    case GateType::kAnd:
-      return "AND";
-    case GateType::kNand:
-      return "NAND";
-    case GateType::kOr:
-      return "OR";
-    case GateType::kNor:
-      return "NOR";
-    case GateType::kXor:
-      return "XOR";
-    case GateType::kXnor:
-      return "XNOR";
-  }
-  return "";
-}
+namespace tambril::import {
 
 namespace {
 
@@ -224,8 +204,8 @@ FinishSummary Network::Finish() {
 }
 
 std::string Network::NetlistText() const {
-  std::vector<int> fanout(nodes_.size(), 0);
-  long long gates = 0, outputs = 0;
+  std::vector<uint32_t> fanout(nodes_.size(), 0);
+  uint64_t gates = 0, outputs = 0;
   for (int i : order_) {
     const Node& node = nodes_[i];
     for (int k = 0; k < node.count; ++k) ++fanout[fanins_[node.first + k]];
@@ -234,33 +214,20 @@ std::string Network::NetlistText() const {
   }
   std::string out;
   out.reserve(fanins_.size() * 10 + order_.size() * 16 + 64);
-  AppendInt(out, gates);
-  out += " 0 0 ";
-  AppendInt(out, outputs);
-  out += ' ';
-  AppendInt(out, static_cast<long long>(order_.size()));
-  out += '\n';
+  tools::NetlistWriter writer([&out](std::string_view chunk) { out.append(chunk); });
+  writer.Header(gates, outputs, order_.size());
+  std::vector<uint32_t> drivers;
   for (int i : order_) {
     const Node& node = nodes_[i];
     if (node.kind == Kind::kInput) {
-      out += "pri ";
-      AppendInt(out, fanout[i]);
-      out += " 0\n";
+      writer.Input(fanout[i]);
       continue;
     }
-    if (node.output) out += "po ";
-    out += LibraryName(node.type);
-    out += ' ';
-    AppendInt(out, fanout[i]);
-    out += ' ';
-    AppendInt(out, node.count);
-    for (int k = 0; k < node.count; ++k) {
-      out += ' ';
-      AppendInt(out, id_[fanins_[node.first + k]]);
-      out += " 0 0";
-    }
-    out += '\n';
+    drivers.clear();
+    for (int k = 0; k < node.count; ++k) drivers.push_back(id_[fanins_[node.first + k]]);
+    writer.Gate(node.type, node.output, fanout[i], drivers.data(), drivers.size());
   }
+  writer.Finish();
   return out;
 }
 

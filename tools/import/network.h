@@ -7,11 +7,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/gateTypes.h"
+
 namespace tambril::import {
 
-// The gate types of the bundled library (every one with 1 to 16 inputs, INV and BUF with 1).
-enum class GateType : uint8_t { kInv, kBuf, kAnd, kNand, kOr, kNor, kXor, kXnor };
-std::string_view LibraryName(GateType type);
+using tools::GateType;
 
 // A signal while a circuit is built: a node (index >= 0) or a constant.
 using Signal = int;
