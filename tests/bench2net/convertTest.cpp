@@ -3,7 +3,7 @@
 #include <sstream>
 #include <string>
 
-#include "convert.h"
+#include "import/convert.h"
 #include "io/error.h"
 #include "testSupport.h"
 

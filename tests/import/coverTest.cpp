@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
 #include "gtest/gtest.h"
+#include "import/convert.h"
 #include "io/error.h"
 #include "testSupport.h"
 

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "convert.h"
+#include "import/convert.h"
 #include "io/error.h"
 #include "run/runMain.h"
 

@@ -1,7 +1,7 @@
 #include <string>
 #include <vector>
 
-#include "readers.h"
+#include "import/readers.h"
 
 namespace tambril::import {
 namespace {

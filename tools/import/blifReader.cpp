@@ -2,8 +2,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include "import/readers.h"
 #include "io/text.h"
-#include "readers.h"
 
 namespace tambril::import {
 namespace {

@@ -1,4 +1,4 @@
-#include "convert.h"
+#include "import/convert.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -11,9 +11,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "import/readers.h"
 #include "io/error.h"
 #include "io/text.h"
-#include "readers.h"
 
 extern char** environ;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "network.h"
+#include "import/network.h"
 
 // Conversion of a circuit file into a TAMBRIL netlist and its names file: the code shared by
 // tambril-import and bench2net.

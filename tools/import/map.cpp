@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "source.h"
+#include "import/source.h"
 
 namespace tambril::import {
 

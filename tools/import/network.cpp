@@ -1,4 +1,4 @@
-#include "network.h"
+#include "import/network.h"
 
 #include <algorithm>
 #include <charconv>

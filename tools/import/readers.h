@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-#include "source.h"
+#include "import/source.h"
 
 // The front ends. Each reads a whole file's text into a Source whose names point into
 // `text`, or throws SourceError at the first fault, with its line.

@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "network.h"
+#include "import/network.h"
 
 namespace tambril::import {
 

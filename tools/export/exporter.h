@@ -1,5 +1,5 @@
-#ifndef TAMBRIL_TOOLS_IMPORT_EXPORTER_H
-#define TAMBRIL_TOOLS_IMPORT_EXPORTER_H
+#ifndef TAMBRIL_TOOLS_EXPORT_EXPORTER_H
+#define TAMBRIL_TOOLS_EXPORT_EXPORTER_H
 
 #include <string>
 #include <vector>
@@ -7,7 +7,7 @@
 // A TAMBRIL netlist with the names that tambril-import wrote beside it and, optionally, the
 // sizes of a result file, written back out for a synthesis flow: BLIF or .bench with the
 // names (sizes as comments), or a CSV table of the sized gates.
-namespace tambril::import {
+namespace tambril::exporter {
 
 struct SizedNetlist {
   struct Node {
@@ -40,6 +40,6 @@ std::string WriteBench(const SizedNetlist& netlist);
 // "name,type,inputs,size": one row per gate in node id order; needs the sizes.
 std::string WriteCsv(const SizedNetlist& netlist);
 
-}  // namespace tambril::import
+}  // namespace tambril::exporter
 
 #endif

@@ -1,4 +1,4 @@
-#include "exporter.h"
+#include "export/exporter.h"
 
 #include <unordered_set>
 
@@ -6,7 +6,7 @@
 #include "io/error.h"
 #include "io/text.h"
 
-namespace tambril::import {
+namespace tambril::exporter {
 namespace {
 
 const char kTool[] = "tambril-export: ";
@@ -305,4 +305,4 @@ std::string WriteCsv(const SizedNetlist& netlist) {
   return out;
 }
 
-}  // namespace tambril::import
+}  // namespace tambril::exporter

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string>
 
-#include "exporter.h"
+#include "export/exporter.h"
 #include "io/error.h"
 #include "io/outputFile.h"
 #include "run/runMain.h"
@@ -62,13 +62,13 @@ void Run(int argc, char** argv) {
     names =
         (EndsWith(netlist, ".net") ? netlist.substr(0, netlist.size() - 4) : netlist) + ".names";
   }
-  const tambril::import::SizedNetlist sized =
-      tambril::import::ReadSizedNetlist(netlist, names, result);
+  const tambril::exporter::SizedNetlist sized =
+      tambril::exporter::ReadSizedNetlist(netlist, names, result);
   std::string model = netlist.substr(netlist.find_last_of('/') + 1);
   if (EndsWith(model, ".net")) model.resize(model.size() - 4);
-  const std::string text = csv     ? tambril::import::WriteCsv(sized)
-                           : bench ? tambril::import::WriteBench(sized)
-                                   : tambril::import::WriteBlif(sized, model);
+  const std::string text = csv     ? tambril::exporter::WriteCsv(sized)
+                           : bench ? tambril::exporter::WriteBench(sized)
+                                   : tambril::exporter::WriteBlif(sized, model);
   tambril::OutputFile file;
   if (!file.OpenReplacing(output) || !file.Put(text).ok() || !file.Commit()) {
     throw tambril::FileError("tambril-export: cannot write '" + output + "'");
