@@ -1,27 +1,36 @@
 // bench2net CIRCUIT.bench > CIRCUIT.net: converts an ISCAS `.bench` circuit to TAMBRIL's
 // netlist format with tambril-import's conversion (tools/import/convert.h), writing the
 // netlist to standard output and no names file.
-#include <cstring>
 #include <iostream>
 #include <string>
 
+#include "common/commandLine.h"
 #include "import/convert.h"
 #include "io/error.h"
 #include "run/runMain.h"
 
 namespace {
 
+const char kUsage[] = "usage: bench2net CIRCUIT.bench > CIRCUIT.net";
+const tambril::tools::UsageWording kWording = {"bench2net", "{} needs a value",
+                                               std::string("unknown option '{}'; ") + kUsage,
+                                               "{} given twice", kUsage};
+
 void Run(int argc, char** argv) {
-  static const char kUsage[] = "usage: bench2net CIRCUIT.bench > CIRCUIT.net";
-  if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+  const tambril::tools::ParsedCommand parsed =
+      tambril::tools::ParseCommandLine(argc, argv, {}, 1, kWording);
+  if (parsed.help) {
     std::cout << kUsage << '\n' << std::flush;
     return;
   }
-  if (argc != 2) throw tambril::UsageError(std::string("bench2net: ") + kUsage);
+  if (parsed.positional.empty()) {
+    throw tambril::UsageError(tambril::tools::UsageLine(kWording, kUsage));
+  }
   tambril::import::ImportOptions options;
   options.tool = "bench2net";
   options.format = tambril::import::Format::kBench;
-  const tambril::import::Conversion conversion = tambril::import::Convert(argv[1], options);
+  const tambril::import::Conversion conversion =
+      tambril::import::Convert(parsed.positional[0], options);
   std::cout.write(conversion.netlist.data(),
                   static_cast<std::streamsize>(conversion.netlist.size()));
   if (!std::cout.flush()) {

@@ -1,8 +1,11 @@
 #include "export/exporter.h"
 
 #include <unordered_set>
+#include <utility>
 
 #include "common/gateTypes.h"
+#include "common/lineError.h"
+#include "common/namesFile.h"
 #include "io/error.h"
 #include "io/text.h"
 
@@ -107,24 +110,14 @@ void ReadNet(const std::string& path, SizedNetlist& netlist) {
 }
 
 void ReadNames(const std::string& path, SizedNetlist& netlist) {
-  const std::string text = Read(path);
-  LineReader lines(text);
-  std::string_view line;
-  int number = 0;
-  while (lines.Next(line)) {
-    ++number;
-    const size_t tab = line.find('\t');
-    if (tab != std::string_view::npos && tab + 1 < line.size() &&
-        (line.substr(0, tab) == "const0" || line.substr(0, tab) == "const1")) {
-      netlist.constantOutputs.emplace_back(line.substr(tab + 1), line[5] == '1');
-      continue;
+  try {
+    tools::Names names = tools::ReadNames(Read(path), netlist.nodes.size());
+    for (size_t k = 0; k < netlist.nodes.size(); ++k) {
+      netlist.nodes[k].name = std::move(names.ofNode[k]);
     }
-    long long id = 0;
-    if (tab == std::string_view::npos || !ParseCount(line.substr(0, tab), id) || id < 1 ||
-        id > static_cast<long long>(netlist.nodes.size()) || tab + 1 == line.size()) {
-      throw Bad(path, number, "expected 'ID<TAB>NAME' with a node id of the netlist");
-    }
-    netlist.nodes[id - 1].name = std::string(line.substr(tab + 1));
+    netlist.constantOutputs = std::move(names.constantOutputs);
+  } catch (const tools::LineError& e) {
+    throw Bad(path, e.line, e.message);
   }
 }
 
@@ -257,7 +250,7 @@ std::string WriteBlif(const SizedNetlist& netlist, const std::string& model) {
   return out;
 }
 
-std::string WriteBench(const SizedNetlist& netlist) {
+std::string WriteBench(const SizedNetlist& netlist, const std::string&) {
   const char kForbidden[] = " \t\r\n#(),=";
   std::string out = "# written by tambril-export\n";
   for (size_t k = 0; k < netlist.nodes.size(); ++k) {
@@ -287,7 +280,7 @@ std::string WriteBench(const SizedNetlist& netlist) {
   return out;
 }
 
-std::string WriteCsv(const SizedNetlist& netlist) {
+std::string WriteCsv(const SizedNetlist& netlist, const std::string&) {
   const auto field = [](const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
     std::string quoted = "\"";
@@ -303,6 +296,26 @@ std::string WriteCsv(const SizedNetlist& netlist) {
            node.size + "\n";
   }
   return out;
+}
+
+const std::vector<OutputFormat>& OutputFormats() {
+  static const std::vector<OutputFormat> kFormats = {
+      {".blif", "", WriteBlif},
+      {".bench", "", WriteBench},
+      {".csv", "a CSV table needs a RESULT file", WriteCsv},
+  };
+  return kFormats;
+}
+
+const OutputFormat* OutputFormatOf(const std::string& path) {
+  for (const OutputFormat& format : OutputFormats()) {
+    if (path.size() >= format.extension.size() &&
+        path.compare(path.size() - format.extension.size(), format.extension.size(),
+                     format.extension) == 0) {
+      return &format;
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace tambril::exporter

@@ -2,6 +2,7 @@
 #define TAMBRIL_TOOLS_EXPORT_EXPORTER_H
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A TAMBRIL netlist with the names that tambril-import wrote beside it and, optionally, the
@@ -30,15 +31,26 @@ struct SizedNetlist {
 SizedNetlist ReadSizedNetlist(const std::string& netPath, const std::string& namesPath,
                               const std::string& resultPath);
 
+// The writers, one per output format; `model` names the circuit where the format has a name.
 // BLIF of library gates: one .names cover per gate, "# ID TYPE size S" above it when sized;
 // the outputs dropped as constant come back as covers without inputs.
 // An output that is a primary input of the same name in the source stays that input.
 std::string WriteBlif(const SizedNetlist& netlist, const std::string& model);
 // ISCAS .bench, the size as a comment at the end of each gate line; constant outputs, which
 // .bench cannot state, as comments.
-std::string WriteBench(const SizedNetlist& netlist);
+std::string WriteBench(const SizedNetlist& netlist, const std::string& model);
 // "name,type,inputs,size": one row per gate in node id order; needs the sizes.
-std::string WriteCsv(const SizedNetlist& netlist);
+std::string WriteCsv(const SizedNetlist& netlist, const std::string& model);
+
+// The output formats, by the extension of the output's name.
+struct OutputFormat {
+  std::string_view extension;   // ".blif"
+  std::string_view needsSizes;  // the usage error when no result is given; empty: none needed
+  std::string (*write)(const SizedNetlist& netlist, const std::string& model);
+};
+const std::vector<OutputFormat>& OutputFormats();
+// The format of an output name; nullptr when its extension names none.
+const OutputFormat* OutputFormatOf(const std::string& path);
 
 }  // namespace tambril::exporter
 

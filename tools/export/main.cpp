@@ -1,10 +1,11 @@
 // tambril-export NETLIST.net [RESULT] -o OUTPUT.(blif|bench|csv) [--names FILE]: writes a
 // converted netlist back out with its source names, and the sizes of a TAMBRIL result.
-#include <unistd.h>
-
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "common/commandLine.h"
+#include "common/namesFile.h"
 #include "export/exporter.h"
 #include "io/error.h"
 #include "io/outputFile.h"
@@ -16,6 +17,12 @@ const char kUsage[] =
     "usage: tambril-export NETLIST.net [RESULT] -o OUTPUT.blif|OUTPUT.bench|OUTPUT.csv "
     "[--names NAMES]";
 
+enum Option { kOutput, kNames };
+const std::vector<tambril::tools::OptionSpec> kOptions = {{"-o", true}, {"--names", true}};
+const tambril::tools::UsageWording kWording = {"tambril-export", "{} needs a value",
+                                               std::string("unknown option '{}'; ") + kUsage,
+                                               "{} given twice", kUsage};
+
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
@@ -23,52 +30,42 @@ bool EndsWith(const std::string& text, const std::string& suffix) {
 
 void Run(int argc, char** argv) {
   using tambril::UsageError;
-  std::string netlist, result, output, names;
-  bool haveNames = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "-h" || arg == "--help") {
-      std::cout << kUsage << '\n' << std::flush;
-      return;
-    }
-    if ((arg == "-o" || arg == "--names") && i + 1 == argc) {
-      throw UsageError("tambril-export: " + arg + " needs a value");
-    }
-    if (arg == "-o") {
-      output = argv[++i];
-    } else if (arg == "--names") {
-      names = argv[++i];
-      haveNames = true;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError("tambril-export: unknown option '" + arg + "'; " + kUsage);
-    } else if (netlist.empty()) {
-      netlist = arg;
-    } else if (result.empty()) {
-      result = arg;
-    } else {
-      throw UsageError(std::string("tambril-export: ") + kUsage);
-    }
+  const tambril::tools::ParsedCommand parsed =
+      tambril::tools::ParseCommandLine(argc, argv, kOptions, 2, kWording);
+  if (parsed.help) {
+    std::cout << kUsage << '\n' << std::flush;
+    return;
   }
+  const std::string netlist = parsed.positional.empty() ? "" : parsed.positional[0];
+  const std::string result = parsed.positional.size() < 2 ? "" : parsed.positional[1];
+  const std::string output = parsed.Given(kOutput) ? parsed.Value(kOutput) : "";
+  const bool haveNames = parsed.Given(kNames);
+  std::string names = haveNames ? parsed.Value(kNames) : "";
   if (netlist.empty() || output.empty()) throw UsageError(std::string("tambril-export: ") + kUsage);
-  const bool csv = EndsWith(output, ".csv"), bench = EndsWith(output, ".bench");
-  if (!csv && !bench && !EndsWith(output, ".blif")) {
-    throw UsageError("tambril-export: the output must end in .blif, .bench or .csv");
+  const tambril::exporter::OutputFormat* format = tambril::exporter::OutputFormatOf(output);
+  if (format == nullptr) {
+    std::string list;
+    const auto& formats = tambril::exporter::OutputFormats();
+    for (size_t k = 0; k < formats.size(); ++k) {
+      list += std::string(k == 0                    ? ""
+                          : k + 1 == formats.size() ? " or "
+                                                    : ", ") +
+              std::string(formats[k].extension);
+    }
+    throw UsageError("tambril-export: the output must end in " + list);
   }
-  if (csv && result.empty()) throw UsageError("tambril-export: a CSV table needs a RESULT file");
+  if (!format->needsSizes.empty() && result.empty()) {
+    throw UsageError("tambril-export: " + std::string(format->needsSizes));
+  }
   if (output == netlist || output == result || output == names) {
     throw tambril::FileError("tambril-export: the output would replace the input '" + output + "'");
   }
-  if (!haveNames) {
-    names =
-        (EndsWith(netlist, ".net") ? netlist.substr(0, netlist.size() - 4) : netlist) + ".names";
-  }
+  if (!haveNames) names = tambril::tools::NamesPathFor(netlist);
   const tambril::exporter::SizedNetlist sized =
       tambril::exporter::ReadSizedNetlist(netlist, names, result);
   std::string model = netlist.substr(netlist.find_last_of('/') + 1);
   if (EndsWith(model, ".net")) model.resize(model.size() - 4);
-  const std::string text = csv     ? tambril::exporter::WriteCsv(sized)
-                           : bench ? tambril::exporter::WriteBench(sized)
-                                   : tambril::exporter::WriteBlif(sized, model);
+  const std::string text = format->write(sized, model);
   tambril::OutputFile file;
   if (!file.OpenReplacing(output) || !file.Put(text).ok() || !file.Commit()) {
     throw tambril::FileError("tambril-export: cannot write '" + output + "'");

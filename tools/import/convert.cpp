@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string_view>
+#include <vector>
 
 #include "import/readers.h"
 #include "io/error.h"
@@ -124,23 +126,47 @@ std::string SynthesiseVerilog(const std::string& path, const ImportOptions& opti
 
 }  // namespace
 
+namespace {
+
+// The formats, by the words of --format and the extensions of file names.
+struct FormatRow {
+  Format format;
+  std::vector<std::string_view> words;
+  std::vector<std::string_view> extensions;
+};
+
+const std::vector<FormatRow>& Formats() {
+  static const std::vector<FormatRow> kFormats = {
+      {Format::kBench, {"bench"}, {".bench"}},
+      {Format::kBlif, {"blif"}, {".blif"}},
+      {Format::kAiger, {"aag", "aig"}, {".aag", ".aig"}},
+      {Format::kVerilog, {"verilog", "v"}, {".v", ".sv"}},
+  };
+  return kFormats;
+}
+
+}  // namespace
+
 bool FormatFromName(const std::string& name, Format& format) {
-  const std::pair<const char*, Format> kExtensions[] = {
-      {".bench", Format::kBench}, {".blif", Format::kBlif}, {".aag", Format::kAiger},
-      {".aig", Format::kAiger},   {".v", Format::kVerilog}, {".sv", Format::kVerilog}};
-  for (const auto& [extension, f] : kExtensions) {
-    if (EndsWith(name, extension)) {
-      format = f;
-      return true;
+  for (const FormatRow& row : Formats()) {
+    for (std::string_view extension : row.extensions) {
+      if (EndsWith(name, std::string(extension))) {
+        format = row.format;
+        return true;
+      }
     }
   }
   return false;
 }
 
 bool FormatFromWord(const std::string& word, Format& format) {
-  if (word == "bench" || word == "blif" || word == "aag" || word == "aig" || word == "v" ||
-      word == "verilog") {
-    return FormatFromName("." + (word == "verilog" ? std::string("v") : word), format);
+  for (const FormatRow& row : Formats()) {
+    for (std::string_view w : row.words) {
+      if (w == word) {
+        format = row.format;
+        return true;
+      }
+    }
   }
   return false;
 }

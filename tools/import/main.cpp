@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <iostream>
 #include <string>
+#include <vector>
 
+#include "common/commandLine.h"
+#include "common/namesFile.h"
 #include "import/convert.h"
 #include "io/error.h"
 #include "io/outputFile.h"
@@ -17,6 +20,13 @@ const char kUsage[] =
     "usage: tambril-import INPUT -o OUTPUT.net [--format bench|blif|aag|aig|verilog] "
     "[--max-inputs N]";
 
+enum Option { kOutput, kFormat, kMaxInputs };
+const std::vector<tambril::tools::OptionSpec> kOptions = {
+    {"-o", true}, {"--format", true}, {"--max-inputs", true}};
+const tambril::tools::UsageWording kWording = {"tambril-import", "{} needs a value",
+                                               std::string("unknown option '{}'; ") + kUsage,
+                                               "{} given twice", kUsage};
+
 struct Command {
   std::string input, output;
   tambril::import::ImportOptions options;
@@ -25,57 +35,35 @@ struct Command {
 
 Command Parse(int argc, char** argv) {
   using tambril::UsageError;
+  const tambril::tools::ParsedCommand parsed =
+      tambril::tools::ParseCommandLine(argc, argv, kOptions, 1, kWording);
   Command command;
-  bool haveFormat = false;
-  const std::string usage = std::string("tambril-import: ") + kUsage;
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool takesValue = arg == "-o" || arg == "--format" || arg == "--max-inputs";
-    if (takesValue && i + 1 == argc) throw UsageError("tambril-import: " + arg + " needs a value");
-    if (arg == "-h" || arg == "--help") {
-      command.help = true;
-    } else if (arg == "-o") {
-      command.output = argv[++i];
-    } else if (arg == "--format") {
-      const std::string word = argv[++i];
-      if (!tambril::import::FormatFromWord(word, command.options.format)) {
-        throw UsageError("tambril-import: unknown format '" + word +
-                         "' (bench, blif, aag, aig or verilog)");
-      }
-      haveFormat = true;
-    } else if (arg == "--max-inputs") {
-      const std::string value = argv[++i];
-      const int n = tambril::ToInt(value);
-      if (value.find_first_not_of("0123456789") != std::string::npos || n < 2 || n > 1000000) {
-        throw UsageError("tambril-import: --max-inputs takes a whole number of at least 2, not '" +
-                         value + "'");
-      }
-      command.options.maxInputs = n;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      throw UsageError("tambril-import: unknown option '" + arg + "'; " + kUsage);
-    } else if (command.input.empty()) {
-      command.input = arg;
-    } else {
-      throw UsageError(usage);
-    }
-  }
+  command.help = parsed.help;
   if (command.help) return command;
-  if (command.input.empty() || command.output.empty()) throw UsageError(usage);
-  if (!haveFormat && !tambril::import::FormatFromName(command.input, command.options.format)) {
+  if (parsed.positional.empty() || !parsed.Given(kOutput) || parsed.Value(kOutput).empty()) {
+    throw UsageError(tambril::tools::UsageLine(kWording, kUsage));
+  }
+  command.input = parsed.positional[0];
+  command.output = parsed.Value(kOutput);
+  if (parsed.Given(kFormat)) {
+    if (!tambril::import::FormatFromWord(parsed.Value(kFormat), command.options.format)) {
+      throw UsageError("tambril-import: unknown format '" + parsed.Value(kFormat) +
+                       "' (bench, blif, aag, aig or verilog)");
+    }
+  } else if (!tambril::import::FormatFromName(command.input, command.options.format)) {
     throw UsageError("tambril-import: cannot tell the format of '" + command.input +
                      "' from its extension; give --format");
   }
-  return command;
-}
-
-// OUTPUT.net -> OUTPUT.names (any other name: the name with ".names" added).
-std::string NamesPath(const std::string& output) {
-  const std::string suffix = ".net";
-  if (output.size() > suffix.size() &&
-      output.compare(output.size() - suffix.size(), suffix.size(), suffix) == 0) {
-    return output.substr(0, output.size() - suffix.size()) + ".names";
+  if (parsed.Given(kMaxInputs)) {
+    const std::string& value = parsed.Value(kMaxInputs);
+    const int n = tambril::ToInt(value);
+    if (value.find_first_not_of("0123456789") != std::string::npos || n < 2 || n > 1000000) {
+      throw UsageError("tambril-import: --max-inputs takes a whole number of at least 2, not '" +
+                       value + "'");
+    }
+    command.options.maxInputs = n;
   }
-  return output + ".names";
+  return command;
 }
 
 void WriteBoth(const std::string& netPath, const std::string& netText, const std::string& namesPath,
@@ -99,7 +87,7 @@ void Run(int argc, char** argv) {
     std::cout << kUsage << '\n' << std::flush;
     return;
   }
-  const std::string namesPath = NamesPath(command.output);
+  const std::string namesPath = tambril::tools::NamesPathFor(command.output);
   if (namesPath == command.input || command.output == command.input) {
     throw tambril::FileError("tambril-import: the output would replace the input '" +
                              command.input + "'");

@@ -1,10 +1,10 @@
 #include "import/network.h"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
 #include <utility>
 
+#include "common/namesFile.h"
 #include "common/netlistWriter.h"
 
 namespace tambril::import {
@@ -23,12 +23,6 @@ bool IsInverting(GateType type) {
 GateType InnerType(GateType type) {
   if (IsXorFamily(type)) return GateType::kXor;
   return IsOrFamily(type) ? GateType::kOr : GateType::kAnd;
-}
-
-void AppendInt(std::string& out, long long value) {
-  char buffer[24];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
 }
 
 }  // namespace
@@ -235,16 +229,10 @@ std::string Network::NamesText() const {
   std::string out;
   for (size_t k = 0; k < order_.size(); ++k) {
     const Node& node = nodes_[order_[k]];
-    if (node.name < 0) continue;
-    AppendInt(out, static_cast<long long>(k) + 1);
-    out += '\t';
-    out += names_[node.name];
-    out += '\n';
+    if (node.name >= 0) tools::AppendNodeName(out, k + 1, names_[node.name]);
   }
   for (const Output* constant : constant_) {
-    out += constant->signal == kTrue ? "const1\t" : "const0\t";
-    out += names_[constant->name];
-    out += '\n';
+    tools::AppendConstantOutput(out, constant->signal == kTrue, names_[constant->name]);
   }
   return out;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/gateTypes.h"
+#include "common/lineError.h"
 
 namespace tambril::import {
 
@@ -20,12 +21,8 @@ inline constexpr Signal kTrue = -2;
 inline bool IsConstant(Signal s) { return s < 0; }
 inline Signal Constant(bool value) { return value ? kTrue : kFalse; }
 
-// A fault of the source circuit, tied to a line of its file (0: to none). The converter turns
-// it into the tool's one error line.
-struct SourceError {
-  int line;
-  std::string message;
-};
+// A fault of the source circuit, tied to a line of its file (0: to none).
+using SourceError = tools::LineError;
 
 // What Finish found, for the warning lines.
 struct FinishSummary {
