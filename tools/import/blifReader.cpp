@@ -101,146 +101,188 @@ struct Pending {
   int line;
 };
 
-}  // namespace
+// Reads the first model of a BLIF file into a Source, one logical line at a time.
+class BlifReader {
+ public:
+  BlifReader(std::string_view text, Source& source) : lines_(text), source_(source) {}
 
-void ReadBlif(std::string_view text, Source& source) {
-  LogicalLines lines(text);
-  std::vector<std::string_view> w;
-  std::vector<Source::Literal> fanins;
-  std::vector<Source::Output> pins;  // the flip-flops' cut pins, after the outputs
-  std::vector<Pending> unknownCells;
-  std::unordered_set<std::string_view> models;
-  int line = 0;
-  int cover = -1;  // the definition whose rows follow
-  bool seenModel = false, ended = false, exdc = false;
-  while (lines.Next(w, line)) {
-    const std::string_view directive = w[0];
-    if (directive[0] != '.') {
-      if (ended || exdc) continue;
-      if (cover < 0) throw SourceError{line, "cover row outside a .names cover"};
-      Source::Definition& def = source.definitions[cover];
-      const size_t n = static_cast<size_t>(def.count);
-      const std::string_view plane = n == 0 ? std::string_view() : w[0];
-      if (w.size() != (n == 0 ? 1u : 2u) || plane.size() != n ||
-          plane.find_first_not_of("01-") != std::string_view::npos ||
-          (w.back() != "0" && w.back() != "1")) {
-        throw SourceError{line, "malformed cover row, expected " + std::to_string(n) +
-                                    " of 0, 1, - and then 0 or 1"};
+  void Read() {
+    while (lines_.Next(w_, line_)) {
+      const std::string_view directive = w_[0];
+      if (directive[0] != '.') {
+        if (!ended_ && !exdc_) CoverRow();
+        continue;
       }
-      const bool offSet = w.back() == "0";
-      if (def.cubes > 0 && offSet != def.offSet) {
-        throw SourceError{line, "cover mixes rows for output 1 and output 0"};
+      cover_ = -1;
+      if (directive == ".model") {
+        if (w_.size() >= 2) models_.insert(w_[1]);
+        if (seenModel_) ended_ = true;
+        seenModel_ = true;
+        continue;
       }
-      def.offSet = offSet;
-      source.cubeText.append(plane);
-      ++def.cubes;
-      continue;
+      if (directive == ".end") ended_ = true;
+      if (directive == ".exdc") exdc_ = true;
+      if (ended_ || exdc_ || IsIgnored(directive)) continue;
+      Directive(directive);
     }
-    cover = -1;
-    if (directive == ".model") {
-      if (w.size() >= 2) models.insert(w[1]);
-      if (seenModel) ended = true;
-      seenModel = true;
-      continue;
-    }
-    if (directive == ".end") {
-      ended = true;
-      continue;
-    }
-    if (ended) continue;
-    if (directive == ".exdc") exdc = true;
-    if (exdc || IsIgnored(directive)) continue;
+    Finish();
+  }
+
+ private:
+  void Directive(std::string_view directive) {
     if (directive == ".inputs") {
-      for (size_t i = 1; i < w.size(); ++i) {
-        const int net = source.Intern(w[i], 0);
-        source.Drive(net, Source::Driver::kInput, line);
-        source.inputs.push_back(net);
-      }
+      Inputs();
     } else if (directive == ".outputs") {
-      for (size_t i = 1; i < w.size(); ++i) {
-        source.outputs.push_back({w[i], 2 * source.Intern(w[i], line), line});
+      for (size_t i = 1; i < w_.size(); ++i) {
+        source_.outputs.push_back({w_[i], 2 * source_.Intern(w_[i], line_), line_});
       }
     } else if (directive == ".names") {
-      if (w.size() < 2) throw SourceError{line, ".names without an output"};
-      fanins.clear();
-      for (size_t i = 1; i + 1 < w.size(); ++i) fanins.push_back(2 * source.Intern(w[i], line));
-      const int out = source.Intern(w.back(), 0);
-      cover = source.Define(Source::Kind::kCover, 0, out, fanins, line);
-      source.definitions[cover].cubeStart = source.cubeText.size();
+      Names();
     } else if (directive == ".latch") {
-      if (w.size() < 3 || w.size() > 6) {
-        throw SourceError{line,
-                          "malformed .latch, expected '.latch input output [type control] [init]'"};
-      }
-      const int q = source.Intern(w[2], 0);
-      source.Drive(q, Source::Driver::kFlop, line);
-      source.flops.push_back(q);
-      pins.push_back({w[1], 2 * source.Intern(w[1], line), line});
+      Latch();
     } else if (directive == ".conn") {
-      if (w.size() != 3) throw SourceError{line, "malformed .conn, expected '.conn from to'"};
-      source.Define(Source::Kind::kGate, static_cast<uint8_t>(GateType::kBuf),
-                    source.Intern(w[2], 0), {2 * source.Intern(w[1], line)}, line);
+      if (w_.size() != 3) throw SourceError{line_, "malformed .conn, expected '.conn from to'"};
+      source_.Define(Source::Kind::kGate, static_cast<uint8_t>(GateType::kBuf),
+                     source_.Intern(w_[2], 0), {2 * source_.Intern(w_[1], line_)}, line_);
     } else if (directive == ".subckt" || directive == ".gate") {
-      if (w.size() < 2) throw SourceError{line, std::string(directive) + " without a cell name"};
-      const std::string_view type = w[1];
-      // The pins formal=actual, by formal name.
-      std::vector<std::pair<std::string_view, std::string_view>> connections;
-      for (size_t i = 2; i < w.size(); ++i) {
-        const size_t eq = w[i].find('=');
-        if (eq == std::string_view::npos || eq == 0 || eq + 1 == w[i].size()) {
-          throw SourceError{line, "malformed pin '" + std::string(w[i]) + "', expected PIN=NET"};
-        }
-        connections.push_back({w[i].substr(0, eq), w[i].substr(eq + 1)});
+      Instance(directive);
+    } else {
+      throw SourceError{line_, "unsupported directive '" + std::string(directive) + "'"};
+    }
+  }
+
+  void Inputs() {
+    for (size_t i = 1; i < w_.size(); ++i) {
+      const int net = source_.Intern(w_[i], 0);
+      source_.Drive(net, Source::Driver::kInput, line_);
+      source_.inputs.push_back(net);
+    }
+  }
+
+  // ".names IN... OUT": a cover whose rows follow.
+  void Names() {
+    if (w_.size() < 2) throw SourceError{line_, ".names without an output"};
+    fanins_.clear();
+    for (size_t i = 1; i + 1 < w_.size(); ++i) fanins_.push_back(2 * source_.Intern(w_[i], line_));
+    const int out = source_.Intern(w_.back(), 0);
+    cover_ = source_.Define(Source::Kind::kCover, 0, out, fanins_, line_);
+    source_.definitions[cover_].cubeStart = source_.cubeText.size();
+  }
+
+  // One row of the current cover: its input plane (one of 0, 1, - per input) and output value.
+  void CoverRow() {
+    if (cover_ < 0) throw SourceError{line_, "cover row outside a .names cover"};
+    Source::Definition& def = source_.definitions[cover_];
+    const size_t n = static_cast<size_t>(def.count);
+    const std::string_view plane = n == 0 ? std::string_view() : w_[0];
+    if (w_.size() != (n == 0 ? 1u : 2u) || plane.size() != n ||
+        plane.find_first_not_of("01-") != std::string_view::npos ||
+        (w_.back() != "0" && w_.back() != "1")) {
+      throw SourceError{line_, "malformed cover row, expected " + std::to_string(n) +
+                                   " of 0, 1, - and then 0 or 1"};
+    }
+    const bool offSet = w_.back() == "0";
+    if (def.cubes > 0 && offSet != def.offSet) {
+      throw SourceError{line_, "cover mixes rows for output 1 and output 0"};
+    }
+    def.offSet = offSet;
+    source_.cubeText.append(plane);
+    ++def.cubes;
+  }
+
+  // ".latch D Q [type control] [init]": Q becomes an input, D an output.
+  void Latch() {
+    if (w_.size() < 3 || w_.size() > 6) {
+      throw SourceError{line_,
+                        "malformed .latch, expected '.latch input output [type control] [init]'"};
+    }
+    const int q = source_.Intern(w_[2], 0);
+    source_.Drive(q, Source::Driver::kFlop, line_);
+    source_.flops.push_back(q);
+    pins_.push_back({w_[1], 2 * source_.Intern(w_[1], line_), line_});
+  }
+
+  // ".subckt CELL PIN=NET ..." (or .gate): a Yosys internal cell, or a flip-flop cell to cut.
+  void Instance(std::string_view directive) {
+    if (w_.size() < 2) throw SourceError{line_, std::string(directive) + " without a cell name"};
+    const std::string_view type = w_[1];
+    connections_.clear();
+    for (size_t i = 2; i < w_.size(); ++i) {
+      const size_t eq = w_[i].find('=');
+      if (eq == std::string_view::npos || eq == 0 || eq + 1 == w_[i].size()) {
+        throw SourceError{line_, "malformed pin '" + std::string(w_[i]) + "', expected PIN=NET"};
       }
-      const auto pin = [&](std::string_view formal) -> std::string_view {
-        for (const auto& [f, actual] : connections) {
-          if (f == formal) return actual;
-        }
-        throw SourceError{line,
-                          "cell '" + std::string(type) + "' without pin " + std::string(formal)};
-      };
-      const CellInfo* cell = nullptr;
-      for (const CellInfo& c : kCells) {
-        if (c.name == type) cell = &c;
+      connections_.push_back({w_[i].substr(0, eq), w_[i].substr(eq + 1)});
+    }
+    const CellInfo* cell = nullptr;
+    for (const CellInfo& c : kCells) {
+      if (c.name == type) cell = &c;
+    }
+    if (cell != nullptr) {
+      fanins_.clear();
+      for (char p : cell->pins) {
+        fanins_.push_back(2 * source_.Intern(Pin(type, {&p, 1}), line_));
       }
-      if (cell != nullptr) {
-        fanins.clear();
-        for (char p : cell->pins) fanins.push_back(2 * source.Intern(pin({&p, 1}), line));
-        source.Define(cell->kind, cell->function, source.Intern(pin("Y"), 0), fanins, line);
-      } else if (IsFlopCell(type)) {
-        const int q = source.Intern(pin("Q"), 0);
-        source.Drive(q, Source::Driver::kFlop, line);
-        source.flops.push_back(q);
-        for (const auto& [formal, actual] : connections) {
-          if (formal == "Q" || formal == "C") continue;
-          pins.push_back({actual, 2 * source.Intern(actual, line), line});
-        }
-      } else {
-        unknownCells.push_back({type, line});
+      source_.Define(cell->kind, cell->function, source_.Intern(Pin(type, "Y"), 0), fanins_, line_);
+    } else if (IsFlopCell(type)) {
+      const int q = source_.Intern(Pin(type, "Q"), 0);
+      source_.Drive(q, Source::Driver::kFlop, line_);
+      source_.flops.push_back(q);
+      for (const auto& [formal, actual] : connections_) {
+        if (formal == "Q" || formal == "C") continue;
+        pins_.push_back({actual, 2 * source_.Intern(actual, line_), line_});
       }
     } else {
-      throw SourceError{line, "unsupported directive '" + std::string(directive) + "'"};
+      unknownCells_.push_back({type, line_});
     }
   }
-  if (!unknownCells.empty()) {
-    const Pending& first = unknownCells.front();
-    if (models.count(first.type) > 0) {
-      throw SourceError{first.line, "instance of model '" + std::string(first.type) +
-                                        "': flatten first (for example yosys 'flatten')"};
+
+  // The net on the instance's pin `formal`.
+  std::string_view Pin(std::string_view type, std::string_view formal) const {
+    for (const auto& [f, actual] : connections_) {
+      if (f == formal) return actual;
     }
-    throw SourceError{first.line, "unknown cell '" + std::string(first.type) + "'"};
+    throw SourceError{line_, "cell '" + std::string(type) + "' without pin " + std::string(formal)};
   }
-  source.outputs.insert(source.outputs.end(), pins.begin(), pins.end());
-  // Yosys's constant nets, when the file does not define them.
-  for (const auto& [name, driver] :
-       {std::pair{"$false", Source::Driver::kFalse}, std::pair{"$true", Source::Driver::kTrue},
-        std::pair{"$undef", Source::Driver::kFalse}}) {
-    const auto found = source.byName.find(name);
-    if (found != source.byName.end() &&
-        source.nets[found->second].driver == Source::Driver::kNone) {
-      source.nets[found->second].driver = driver;
+
+  // After the last line: cells that name nothing known, the flip-flops' cut pins after the
+  // outputs, and Yosys's constant nets where the file does not define them.
+  void Finish() {
+    if (!unknownCells_.empty()) {
+      const Pending& first = unknownCells_.front();
+      if (models_.count(first.type) > 0) {
+        throw SourceError{first.line, "instance of model '" + std::string(first.type) +
+                                          "': flatten first (for example yosys 'flatten')"};
+      }
+      throw SourceError{first.line, "unknown cell '" + std::string(first.type) + "'"};
+    }
+    source_.outputs.insert(source_.outputs.end(), pins_.begin(), pins_.end());
+    for (const auto& [name, driver] :
+         {std::pair{"$false", Source::Driver::kFalse}, std::pair{"$true", Source::Driver::kTrue},
+          std::pair{"$undef", Source::Driver::kFalse}}) {
+      const auto found = source_.byName.find(name);
+      if (found != source_.byName.end() &&
+          source_.nets[found->second].driver == Source::Driver::kNone) {
+        source_.nets[found->second].driver = driver;
+      }
     }
   }
-}
+
+  LogicalLines lines_;
+  Source& source_;
+  std::vector<std::string_view> w_;  // the words of the current logical line
+  int line_ = 0;
+  int cover_ = -1;  // the definition whose rows follow
+  bool seenModel_ = false, ended_ = false, exdc_ = false;
+  std::vector<Source::Literal> fanins_;
+  std::vector<std::pair<std::string_view, std::string_view>> connections_;  // PIN=NET
+  std::vector<Source::Output> pins_;  // the flip-flops' cut pins, after the outputs
+  std::vector<Pending> unknownCells_;
+  std::unordered_set<std::string_view> models_;
+};
+
+}  // namespace
+
+void ReadBlif(std::string_view text, Source& source) { BlifReader(text, source).Read(); }
 
 }  // namespace tambril::import
