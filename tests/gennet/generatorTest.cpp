@@ -76,6 +76,81 @@ INSTANTIATE_TEST_SUITE_P(Gennet, GennetShape,
                            return std::string(info.param.name);
                          });
 
+// The other families: the dag shape and the options that change the mix. Every gate drives
+// a pin or is an output, the counts are those asked for (a dag's by default gates / 20 inputs
+// and gates / 40 outputs), and a dag keeps its fan-out cap.
+gennet::Options Family(std::uint32_t gates, gennet::Shape shape, gennet::TypeMix types,
+                       gennet::FanoutPick fanout, std::uint32_t maxFanout = 0,
+                       std::uint32_t reconvergence = 0, std::uint32_t window = 0,
+                       std::uint32_t outputs = 0, std::uint32_t inputs = 0) {
+  gennet::Options options;
+  options.gates = gates;
+  options.shape = shape;
+  options.types = types;
+  options.faninMix =
+      types == gennet::TypeMix::kEven ? gennet::FaninMix::kEven : gennet::FaninMix::kSkewed;
+  options.maxFanin = types == gennet::TypeMix::kXorHeavy ? 9 : 4;
+  options.fanout = fanout;
+  options.maxFanout = maxFanout;
+  options.reconvergence = reconvergence;
+  options.window = window;
+  options.outputs = outputs;
+  options.inputs = inputs;
+  return options;
+}
+
+TEST(Gennet, FamiliesAreSound) {
+  using gennet::FanoutPick;
+  using gennet::Shape;
+  using gennet::TypeMix;
+  const Case cases[] = {
+      {"dag", Family(8000, Shape::kDag, TypeMix::kMixed, FanoutPick::kDefault)},
+      {"dag even capped", Family(8000, Shape::kDag, TypeMix::kEven, FanoutPick::kDefault, 5)},
+      {"dag wide hubs", Family(8000, Shape::kDag, TypeMix::kXorHeavy, FanoutPick::kHubs)},
+      {"dag window reconvergent",
+       Family(8000, Shape::kDag, TypeMix::kMixed, FanoutPick::kDefault, 5, 70, 40)},
+      {"dag few outputs one input",
+       Family(3000, Shape::kDag, TypeMix::kNandNor, FanoutPick::kDefault, 0, 0, 0, 3, 1)},
+      {"dag single gate", Family(1, Shape::kDag, TypeMix::kMixed, FanoutPick::kDefault)},
+      {"levelized even capped",
+       Family(8000, Shape::kLevelized, TypeMix::kEven, FanoutPick::kEven, 5)},
+      {"levelized reconvergent",
+       Family(8000, Shape::kLevelized, TypeMix::kNandNor, FanoutPick::kDefault, 5, 70)},
+  };
+  for (const Case& c : cases) {
+    for (std::uint64_t seed : {1u, 9u}) {
+      SCOPED_TRACE(std::string(c.name) + ", seed " + std::to_string(seed));
+      gennet::Options options = c.options;
+      options.seed = seed;
+      NetlistSummary summary;
+      EXPECT_EQ(CheckNetlist(Render(options), &summary), std::vector<std::string>());
+      const bool dag = options.shape == Shape::kDag;
+      const std::uint32_t gates = options.gates;
+      EXPECT_EQ(summary.gates, gates);
+      std::uint32_t inputs = options.inputs;
+      if (inputs == 0) inputs = dag ? std::max(1u, gates / 20) : gennet::DefaultInputs(gates);
+      EXPECT_EQ(summary.inputs, inputs);
+      if (dag) {
+        EXPECT_EQ(summary.outputs, options.outputs ? options.outputs : std::max(1u, gates / 40));
+      }
+      EXPECT_EQ(summary.idleGates, 0u);
+      EXPECT_LE(summary.maxFanin, options.maxFanin);
+      // A levelized gate's first pin must read the level below, which the cap cannot always
+      // allow; a dag's pins can always go elsewhere.
+      if (dag && options.maxFanout) {
+        EXPECT_LE(summary.maxFanout, options.maxFanout);
+      }
+      // Few outputs make a deep dag; a window makes it deeper than the default.
+      if (options.outputs == 3) {
+        EXPECT_GE(summary.depth, gates / 6);
+      }
+      if (options.window) {
+        EXPECT_GE(summary.depth, 100u);
+      }
+    }
+  }
+}
+
 // The smallest output counts that fit: one level of gates that all drive nothing; two levels of
 // 4-input gates (O + 4 O >= 1000); chains of 1-input gates (30 O >= 1000).
 TEST(Gennet, FitsTheTightestOutputTargetAndRefusesBelow) {
@@ -102,6 +177,17 @@ TEST(Gennet, BytesMatchTheRecordedNetlists) {
   std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
   for (unsigned char c : text) hash = (hash ^ c) * 0x100000001b3ULL;
   EXPECT_EQ(hash, 0x297d280db7e12d5cULL) << std::hex << hash;
+  for (const auto& [options, recorded] :
+       {std::pair{Family(5000, gennet::Shape::kDag, gennet::TypeMix::kEven,
+                         gennet::FanoutPick::kHubs, 7, 30),
+                  0xbc24726a8e39bf98ULL},
+        std::pair{Family(5000, gennet::Shape::kLevelized, gennet::TypeMix::kXorHeavy,
+                         gennet::FanoutPick::kEven, 7, 30),
+                  0x58c7a97c654575baULL}}) {
+    hash = 0xcbf29ce484222325ULL;
+    for (unsigned char c : Render(options)) hash = (hash ^ c) * 0x100000001b3ULL;
+    EXPECT_EQ(hash, recorded) << std::hex << hash;
+  }
 
   TempDir dir;
   const RunResult toOutput = RunCommand(

@@ -236,6 +236,8 @@ std::vector<std::string> CheckNetlist(const std::string& text, NetlistSummary* s
     if (declared[k] != driven[k]) problem(k + 2, "fan-out count differs from the connections");
     if (lines[k + 1].rfind("pri ", 0) == 0 && driven[k] == 0) ++out.unusedInputs;
     if (isOutput[k] && driven[k] > 0) ++out.drivingOutputs;
+    if (lines[k + 1].rfind("pri ", 0) != 0 && !isOutput[k] && driven[k] == 0) ++out.idleGates;
+    out.maxFanout = std::max(out.maxFanout, driven[k]);
   }
   // Levels by repeated relaxation in a queue of nodes whose drivers are all done.
   std::vector<std::vector<std::uint32_t>> receivers(nodes);

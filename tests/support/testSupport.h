@@ -63,6 +63,8 @@ struct NetlistSummary {
   std::uint32_t depth = 0;           // gates on the longest path from an input
   std::uint32_t unusedInputs = 0;    // primary inputs that drive nothing
   std::uint32_t drivingOutputs = 0;  // primary outputs that also drive gate pins
+  std::uint32_t idleGates = 0;       // gates that drive nothing and are not outputs
+  std::uint32_t maxFanout = 0;
 };
 
 // Checks a netlist as the project's tools write it (single blanks, canonical header: gate

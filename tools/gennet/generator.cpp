@@ -8,6 +8,7 @@
 
 #include "common/netlistWriter.h"
 #include "io/error.h"
+#include "pick.h"
 #include "rng.h"
 
 namespace tambril::gennet {
@@ -17,10 +18,6 @@ namespace {
 // Relative frequency of each fan-in 1..16; a draw only uses the first max-fanin entries.
 constexpr uint16_t kFaninWeight[kMaxFanin] = {150, 450, 250, 90, 25, 12, 7, 5,
                                               3,   2,   2,   1,  1,  1,  1, 1};
-
-// Gates with two or more inputs, each listed as often as its weight (out of 16).
-constexpr GateType kWideTypes[16] = {kNand, kNand, kNand, kNand, kNand, kAnd, kAnd, kAnd,
-                                     kNor,  kNor,  kNor,  kOr,   kOr,   kOr,  kXor, kXnor};
 
 // log2(n) in 16.16 fixed point (truncated), computed bit by bit by repeated squaring.
 uint64_t log2Fixed16(uint32_t n) {
@@ -45,16 +42,6 @@ uint32_t drawFanin(Rng& rng, uint32_t weightSum) {
   return index + 1;
 }
 
-// A node of the `size` nodes from `begin`: half of the time uniform, otherwise at
-// size * u^3 for a uniform u in [0, 1), which makes the first nodes of a level hubs.
-uint32_t pickInLevel(Rng& rng, uint32_t begin, uint32_t size) {
-  if (rng.next32() & 1) return begin + rng.below(size);
-  const uint64_t u = rng.next32();
-  uint64_t x = (u * u) >> 32;
-  x = (x * u) >> 32;
-  return begin + static_cast<uint32_t>((x * size) >> 32);
-}
-
 // Fan-ins and level widths, chosen from the top level down. A node on level L needs a pin
 // from above: the first pins of level L+1 or a spare pin (a gate's other pins) of any level
 // above L that no level in between has claimed. `pool` counts those unclaimed spare pins.
@@ -69,6 +56,7 @@ class Planner {
         inputs_(inputs),
         maxFanin_(options.maxFanin),
         outputs_(options.outputs),
+        evenFanin_(options.faninMix == FaninMix::kEven),
         rng_(rng),
         gateBegin_(options.gates) {}
 
@@ -155,7 +143,8 @@ class Planner {
       width[level] = static_cast<uint32_t>(count);
       sinks[level] = static_cast<uint32_t>(sinkCount);
       for (uint32_t gate = gateBegin_; gate < gateBegin_ + count; ++gate) {
-        fanin[gate] = static_cast<uint8_t>(drawFanin(rng_, weightSum));
+        fanin[gate] = static_cast<uint8_t>(evenFanin_ ? 1 + rng_.below(maxFanin_)
+                                                      : drawFanin(rng_, weightSum));
         pool_ += fanin[gate] - 1u;
       }
     }
@@ -209,6 +198,7 @@ class Planner {
   const uint32_t inputs_;
   const uint32_t maxFanin_;
   const uint32_t outputs_;
+  const bool evenFanin_;
   Rng& rng_;
   uint64_t pool_ = 0;
   uint32_t gateBegin_;  // first gate of the lowest level planned so far
@@ -219,12 +209,15 @@ class Planner {
 // just below, other pins to anything left over below), then to random nodes of nearby levels.
 // Taking every open node as early as possible covers as many as any order could, so all the
 // nodes the plan expects to be read are read.
-void connect(const Planner& plan, Netlist& net, Rng& rng, std::string& error) {
+void connect(const Planner& plan, const Options& options, Netlist& net, Rng& rng,
+             std::string& error) {
   const uint32_t inputs = net.inputs;
+  Picker picker(rng, options, net.nodes(), options.fanout != FanoutPick::kEven);
   std::vector<uint32_t> open;  // nodes of the level below that nothing reads yet
   std::vector<uint32_t> debt;  // such nodes of lower levels
   open.resize(inputs - plan.unusedInputs);
   std::iota(open.begin(), open.end(), 0u);
+  for (uint32_t node : open) picker.Reserve(node);
   auto takeOpen = [&]() {
     const uint32_t index = rng.below(static_cast<uint32_t>(open.size()));
     const uint32_t node = open[index];
@@ -240,7 +233,7 @@ void connect(const Planner& plan, Netlist& net, Rng& rng, std::string& error) {
     const uint32_t lowerSize = net.levelStart[level] - lowerBegin;
     for (uint32_t gate = first; gate < last; ++gate) {
       net.pins[net.pinStart[gate]] =
-          open.empty() ? pickInLevel(rng, lowerBegin, lowerSize) : takeOpen();
+          open.empty() ? picker.Read(picker.Pick(lowerBegin, lowerSize)) : takeOpen();
     }
     for (uint32_t gate = first; gate < last; ++gate) {
       const uint32_t begin = net.pinStart[gate];
@@ -252,6 +245,8 @@ void connect(const Planner& plan, Netlist& net, Rng& rng, std::string& error) {
         } else if (!debt.empty()) {
           node = debt.back();
           debt.pop_back();
+        } else if (picker.Reconverge(net, begin, node)) {
+          picker.Read(node);
         } else {
           const uint32_t r = rng.next32();
           uint32_t from;
@@ -263,8 +258,8 @@ void connect(const Planner& plan, Netlist& net, Rng& rng, std::string& error) {
             const uint32_t back = (r & 16) ? 1 : (r & 32) ? 2 : (r & 64) ? 3 : 4;
             from = back >= level ? 0 : level - back;
           }
-          node = pickInLevel(rng, net.levelStart[from],
-                             net.levelStart[from + 1] - net.levelStart[from]);
+          node = picker.Read(
+              picker.Pick(net.levelStart[from], net.levelStart[from + 1] - net.levelStart[from]));
         }
         net.pins[pin] = node;
       }
@@ -275,7 +270,10 @@ void connect(const Planner& plan, Netlist& net, Rng& rng, std::string& error) {
     open.clear();
     const uint32_t readBegin = net.levelStart[level];
     const uint32_t readEnd = net.levelStart[level + 1] - plan.sinks[level];
-    for (uint32_t node = readBegin; node < readEnd; ++node) open.push_back(node);
+    for (uint32_t node = readBegin; node < readEnd; ++node) {
+      open.push_back(node);
+      picker.Reserve(node);
+    }
   }
   if (!open.empty() || !debt.empty()) error = "internal error: some nodes drive nothing";
 }
@@ -297,6 +295,7 @@ uint32_t DefaultInputs(uint32_t gates) {
 }
 
 Netlist Generate(const Options& options) {
+  if (options.shape == Shape::kDag) return GenerateDag(options);
   std::string error;
   const uint32_t gates = options.gates;
   const uint32_t depth = options.depth ? options.depth : DefaultDepth(gates);
@@ -331,7 +330,7 @@ Netlist Generate(const Options& options) {
   }
   net.pins.resize(net.pinStart[gates]);
 
-  connect(*plan, net, rng, error);
+  connect(*plan, options, net, rng, error);
   if (!error.empty()) throw Error("gennet: " + error);
 
   const uint32_t nodes = net.nodes();
@@ -340,8 +339,7 @@ Netlist Generate(const Options& options) {
 
   net.type.resize(gates);
   for (uint32_t gate = 0; gate < gates; ++gate) {
-    net.type[gate] =
-        plan->fanin[gate] == 1 ? ((rng.next32() & 3) ? kInv : kBuf) : kWideTypes[rng.next32() & 15];
+    net.type[gate] = DrawType(rng, options.types, plan->fanin[gate]);
   }
 
   // Outputs: every sink, then extra gates among those that drive something.
@@ -353,25 +351,52 @@ Netlist Generate(const Options& options) {
     sinkTotal += plan->sinks[level];
   }
   const uint32_t drivers = gates - sinkTotal;
-  uint32_t extra = options.outputs ? options.outputs - sinkTotal
-                                   : std::min(drivers, std::max<uint32_t>(1, sinkTotal / 4));
+  const uint32_t extra = options.outputs ? options.outputs - sinkTotal
+                                         : std::min(drivers, std::max<uint32_t>(1, sinkTotal / 4));
   net.outputs = sinkTotal + extra;
-  uint32_t candidates = drivers;
-  for (uint32_t gate = 0; gate < gates && extra > 0; ++gate) {
+  AddOutputs(net, drivers, extra, rng);
+  ShuffleIds(net, rng);
+  return net;
+}
+
+GateType DrawType(Rng& rng, TypeMix mix, uint32_t fanin) {
+  // Gates with two or more inputs, each listed as often as its weight (out of 16).
+  static constexpr GateType kWideTypes[16] = {kNand, kNand, kNand, kNand, kNand, kAnd, kAnd, kAnd,
+                                              kNor,  kNor,  kNor,  kOr,   kOr,   kOr,  kXor, kXnor};
+  static constexpr GateType kEvenTypes[6] = {kAnd, kNand, kOr, kNor, kXor, kXnor};
+  const uint32_t r = rng.next32();
+  switch (mix) {
+    case TypeMix::kMixed:
+      break;
+    case TypeMix::kEven:
+      return fanin == 1 ? ((r & 1) ? kInv : kBuf) : kEvenTypes[(uint64_t{r} * 6) >> 32];
+    case TypeMix::kNandNor:
+      return fanin == 1 ? kInv : ((r & 1) ? kNand : kNor);
+    case TypeMix::kXorHeavy:
+      if (fanin > 1 && (r & 16)) return (r & 1) ? kXor : kXnor;
+      break;
+  }
+  return fanin == 1 ? ((r & 3) ? kInv : kBuf) : kWideTypes[r & 15];
+}
+
+void AddOutputs(Netlist& net, uint32_t candidates, uint32_t extra, Rng& rng) {
+  for (uint32_t gate = 0; gate < net.gates && extra > 0; ++gate) {
     if (net.isOutput[gate]) continue;
     if (rng.below(candidates--) < extra) {
       net.isOutput[gate] = 1;
       --extra;
     }
   }
+}
 
+void ShuffleIds(Netlist& net, Rng& rng) {
+  const uint32_t nodes = net.nodes();
   net.nodeOfId.resize(nodes);
   std::iota(net.nodeOfId.begin(), net.nodeOfId.end(), 0u);
   for (uint32_t i = nodes - 1; i > 0; --i)
     std::swap(net.nodeOfId[i], net.nodeOfId[rng.below(i + 1)]);
   net.idOfNode.resize(nodes);
   for (uint32_t id = 0; id < nodes; ++id) net.idOfNode[net.nodeOfId[id]] = id;
-  return net;
 }
 
 void WriteNetlist(const Netlist& net, const Sink& sink) {

@@ -20,6 +20,18 @@
 //  - primary inputs all drive a pin unless the gates have too few pins in total (or, with
 //    max-fanin 1, more inputs than the first level has gates);
 //  - ids are a random permutation of the nodes, so the file is not in topological order.
+//
+// Options change the mix (see Options): fan-ins drawn evenly, a cap on fan-outs, even picks
+// instead of hubs, other type mixes, reconvergent pins. With --shape dag the circuit is not
+// built level by level but gate after gate, as a random directed acyclic graph:
+//  - primary inputs come first (default gates / 20), then the gates, each reading nodes made
+//    before it; the file's ids are again a random permutation;
+//  - O nodes that nothing reads yet are kept open (O = the output target, default gates / 40):
+//    a pin reads a random one of them when O are open, otherwise a primary input that nothing
+//    reads yet, otherwise a random node made before it (of the last W with --window W);
+//  - the gates left open at the end are primary outputs, and random gates that do drive pins
+//    make up the rest of the O outputs. The longest path has no set length: it grows as O or W
+//    shrink (about 40 gates at the defaults, whatever the size).
 #pragma once
 
 #include <cstdint>
@@ -40,13 +52,35 @@ constexpr uint32_t kMaxGates = 100000000;
 constexpr uint32_t kMaxInputs = 100000000;
 constexpr uint32_t kMaxFanin = tools::kWidestGate;
 
+constexpr uint32_t kMaxPercent = 100;
+
+enum class Shape : uint8_t { kLevelized, kDag };
+// Fan-ins: mostly 2 or 3 (skewed), or 1..max-fanin with equal chances (even).
+enum class FaninMix : uint8_t { kSkewed, kEven };
+// Gate types. Fan-in 1 makes an INV or BUF; more: mixed (NAND 5/16, AND, NOR, OR 3/16 each,
+// XOR, XNOR 1/16 each), even (AND, NAND, OR, NOR, XOR, XNOR alike; INV and BUF alike),
+// nand-nor (NAND or NOR, INV), xor-heavy (XOR or XNOR half of the time, the mixed types
+// otherwise).
+enum class TypeMix : uint8_t { kMixed, kEven, kNandNor, kXorHeavy };
+// Where random pins land among their candidates: half of them near the first nodes of a level
+// (or of the window), which makes hubs, or all evenly. Default: hubs levelized, even dag.
+enum class FanoutPick : uint8_t { kDefault, kHubs, kEven };
+
 struct Options {
   uint32_t gates = 0;
   uint64_t seed = 0;
-  uint32_t inputs = 0;    // 0: defaultInputs(gates)
-  uint32_t outputs = 0;   // 0: no target, the count follows from the shape
+  uint32_t inputs = 0;    // 0: DefaultInputs(gates), or gates / 20 for a dag
+  uint32_t outputs = 0;   // 0: no target, the count follows from the shape; gates / 40 for a dag
   uint32_t maxFanin = 4;  // 1..kMaxFanin
-  uint32_t depth = 0;     // 0: defaultDepth(gates)
+  uint32_t depth = 0;     // 0: DefaultDepth(gates); levelized only
+  Shape shape = Shape::kLevelized;
+  FaninMix faninMix = FaninMix::kSkewed;
+  TypeMix types = TypeMix::kMixed;
+  FanoutPick fanout = FanoutPick::kDefault;
+  uint32_t maxFanout = 0;      // 0: none; random pins avoid nodes that drive this many pins
+  uint32_t window = 0;         // dag only; 0: random pins read any node made before
+  uint32_t reconvergence = 0;  // percent of random non-first pins read from the first driver's
+                               // own drivers, so that two paths meet again at the gate
 };
 
 // round(3 * log2(gates)), at least 1 and at most `gates`.
@@ -54,8 +88,9 @@ uint32_t DefaultDepth(uint32_t gates);
 // floor(2 * sqrt(gates)), at least 1.
 uint32_t DefaultInputs(uint32_t gates);
 
-// A generated circuit, indexed in level order: nodes [0, inputs) are the primary inputs,
-// node inputs + g is gate g, and levelStart[L] is the first node of level L.
+// A generated circuit, indexed in level order (a dag: in the order made): nodes [0, inputs) are
+// the primary inputs, node inputs + g is gate g, and levelStart[L] is the first node of level L
+// (levelized only; empty for a dag).
 struct Netlist {
   uint32_t inputs = 0;
   uint32_t gates = 0;
