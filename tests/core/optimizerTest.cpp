@@ -324,11 +324,8 @@ TEST(Optimizer, SameInputSameBytes) {
       const RunResult result =
           RunCommand("tambril", {RepoPath("examples/c880.net"), "r", method}, dir.Path());
       ASSERT_EQ(result.exitCode, 0);
-      std::string text = ReadFile(dir.File("r"));
-      text = text.substr(text.find('\n'));
-      text.erase(text.find("Runtime"),
-                 text.find('\n', text.find("Runtime")) - text.find("Runtime"));
-      const std::string outputs[3] = {text, ReadFile(dir.File("convergence.txt")), result.out};
+      const std::string outputs[3] = {ResultWithoutTimes(dir.File("r")),
+                                      ReadFile(dir.File("convergence.txt")), result.out};
       for (int k = 0; k < 3; ++k) {
         if (run == 0) first[k] = outputs[k];
         EXPECT_EQ(outputs[k], first[k]) << k;

@@ -13,14 +13,6 @@
 namespace tambril::test {
 namespace {
 
-std::string WithoutTimes(std::string result) {
-  for (const char* line : {"TAMBRIL ran on ", "Runtime       (s): "}) {
-    const size_t begin = result.find(line);
-    if (begin != std::string::npos) result.erase(begin, result.find('\n', begin) - begin);
-  }
-  return result;
-}
-
 TEST(Threads, EveryCountGivesTheSameBytes) {
   struct Circuit {
     std::uint32_t gates, depth, maxFanin;  // gates 0: the bundled c7552
@@ -57,7 +49,7 @@ TEST(Threads, EveryCountGivesTheSameBytes) {
         args.insert(args.end(), c.thresholds.begin(), c.thresholds.end());
         const RunResult run = RunCommand("tambril", args, dir.Path());
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        const std::string outputs[3] = {WithoutTimes(ReadFile(dir.File("c.result"))),
+        const std::string outputs[3] = {ResultWithoutTimes(dir.File("c.result")),
                                         ReadFile(dir.File("convergence.txt")), run.out + run.err};
         for (int k = 0; k < 3; ++k) {
           if (first[k].empty()) first[k] = outputs[k];

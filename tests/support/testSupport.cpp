@@ -133,6 +133,12 @@ RunResult RunCommand(const std::string& program, const std::vector<std::string>&
   return result;
 }
 
+std::string ResultWithoutTimes(const std::string& path) {
+  const RunResult run = RunCommand(RepoPath("tools/strip-times"), {path}, ".");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  return run.out;
+}
+
 namespace {
 
 bool ToNumber(const std::string& token, std::uint64_t& value) {

@@ -53,6 +53,9 @@ struct RunResult {
 RunResult RunCommand(const std::string& program, const std::vector<std::string>& args,
                      const std::string& workDir, const RunOptions& options = {});
 
+// A result file without its start-time and run-time lines (tools/strip-times).
+std::string ResultWithoutTimes(const std::string& path);
+
 // What a netlist holds, as an independent reader sees it.
 struct NetlistSummary {
   std::uint32_t nodes = 0;
