@@ -4,6 +4,7 @@
 #include <limits>
 #include <vector>
 
+#include "common/commandLine.h"
 #include "io/error.h"
 
 namespace tambril::gennet {
@@ -58,9 +59,9 @@ bool ParseNumber(const std::string& text, uint64_t& value) {
   return true;
 }
 
-UsageError Usage(const std::string& message) {
-  return UsageError("gennet: " + message + " (see gennet --help)");
-}
+const std::string kSeeHelp = " (see gennet --help)";
+
+UsageError Usage(const std::string& message) { return UsageError("gennet: " + message + kSeeHelp); }
 
 // An option whose value is one of a few words; `value` is the index of the word.
 struct ChoiceOption {
@@ -98,88 +99,55 @@ Command ParseArgs(int argc, const char* const* argv) {
       {"--types", {"mixed", "even", "nand-nor", "xor-heavy"}},
       {"--fanout", {"default", "hubs", "even"}},
   };
+  // One table for the parser: the numbers, then the choices, then -o.
+  std::vector<tools::OptionSpec> table;
+  for (const NumberOption& option : kNumbers) table.push_back({option.name, true});
+  for (const ChoiceOption& option : kChoices) table.push_back({option.name, true});
+  const size_t kOutputFile = table.size();
+  table.push_back({"-o", true});
+  static const tools::UsageWording kWording = {
+      "gennet", "option {} needs a value" + kSeeHelp, "unknown option '{}'" + kSeeHelp,
+      "option {} given twice" + kSeeHelp, "unexpected argument '{}'" + kSeeHelp};
+  const tools::ParsedCommand parsed = tools::ParseCommandLine(argc, argv, table, 0, kWording);
+  if (parsed.help) {
+    command.help = true;
+    return command;
+  }
+
   uint64_t value[kSlotCount] = {};
   bool given[kSlotCount] = {};
-  size_t choice[kChoiceCount] = {};
-  bool chosen[kChoiceCount] = {};
-  bool outputGiven = false;
-
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--help" || arg == "-h") {
-      command.help = true;
-      return command;
-    }
-    std::string name = arg;
-    std::string text;
-    bool inlineValue = false;
-    const size_t equals = arg.find('=');
-    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      text = arg.substr(equals + 1);
-      inlineValue = true;
-    }
-    int slot = -1;
-    for (int s = 0; s < kSlotCount; ++s) {
-      if (name == kNumbers[s].name) slot = s;
-    }
-    int which = -1;
-    for (int c = 0; c < kChoiceCount; ++c) {
-      if (name == kChoices[c].name) which = c;
-    }
-    if (slot < 0 && which < 0 && name != "-o") {
-      throw Usage((arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") +
-                  arg + "'");
-    }
-    if (!inlineValue) {
-      if (i + 1 >= argc) {
-        throw Usage("option " + name + " needs a value");
-      }
-      text = argv[++i];
-    }
-    if (which >= 0) {
-      const ChoiceOption& option = kChoices[which];
-      if (chosen[which]) {
-        throw Usage(std::string("option ") + option.name + " given twice");
-      }
-      // "default" is not a word the user gives.
-      const size_t firstWord = which == kFanout ? 1 : 0;
-      size_t found = option.words.size();
-      std::string words;
-      for (size_t w = firstWord; w < option.words.size(); ++w) {
-        if (text == option.words[w]) found = w;
-        words += std::string(w > firstWord ? ", " : "") + option.words[w];
-      }
-      if (found == option.words.size()) {
-        throw Usage(std::string(option.name) + " needs one of " + words + ", not '" + text + "'");
-      }
-      chosen[which] = true;
-      choice[which] = found;
-      continue;
-    }
-    if (slot < 0) {
-      if (outputGiven) {
-        throw Usage("option -o given twice");
-      }
-      if (text.empty()) {
-        throw Usage("option -o needs a file name");
-      }
-      outputGiven = true;
-      command.outputPath = text;
-      continue;
-    }
+  for (int slot = 0; slot < kSlotCount; ++slot) {
+    if (!parsed.Given(slot)) continue;
     const NumberOption& option = kNumbers[slot];
-    if (given[slot]) {
-      throw Usage(std::string("option ") + option.name + " given twice");
-    }
-    uint64_t number = 0;
-    if (!ParseNumber(text, number) || number < option.min || number > option.max) {
+    const std::string& text = parsed.Value(slot);
+    if (!ParseNumber(text, value[slot]) || value[slot] < option.min || value[slot] > option.max) {
       throw Usage(std::string(option.name) + " needs an integer from " +
                   std::to_string(option.min) + " to " + std::to_string(option.max) + ", not '" +
                   text + "'");
     }
     given[slot] = true;
-    value[slot] = number;
+  }
+  size_t choice[kChoiceCount] = {};
+  for (int which = 0; which < kChoiceCount; ++which) {
+    if (!parsed.Given(kSlotCount + which)) continue;
+    const ChoiceOption& option = kChoices[which];
+    const std::string& text = parsed.Value(kSlotCount + which);
+    // "default" is not a word the user gives.
+    const size_t firstWord = which == kFanout ? 1 : 0;
+    size_t found = option.words.size();
+    std::string words;
+    for (size_t w = firstWord; w < option.words.size(); ++w) {
+      if (text == option.words[w]) found = w;
+      words += std::string(w > firstWord ? ", " : "") + option.words[w];
+    }
+    if (found == option.words.size()) {
+      throw Usage(std::string(option.name) + " needs one of " + words + ", not '" + text + "'");
+    }
+    choice[which] = found;
+  }
+  if (parsed.Given(kOutputFile)) {
+    if (parsed.Value(kOutputFile).empty()) throw Usage("option -o needs a file name");
+    command.outputPath = parsed.Value(kOutputFile);
   }
 
   for (Slot required : {kGates, kSeed}) {
