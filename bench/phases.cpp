@@ -6,9 +6,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "model/netlist.h"
+#include "io/runMain.h"
 #include "run/commandLine.h"
-#include "run/runMain.h"
+#include "run/netlist.h"
+#include "util/parallel.h"
 
 namespace {
 
@@ -22,8 +23,9 @@ double Seconds(Clock::time_point from, Clock::time_point to) {
 
 int main(int argc, char** argv) {
   return tambril::RunMain([&] {
-    CNetlist net;
     const tambril::CommandLine command = tambril::ParseCommandLine(argc, argv);
+    tambril::SetThreadCount(tambril::ThreadsFor(command));
+    CNetlist net;
     tambril::Configure(command, net);
 
     const auto t0 = Clock::now();
@@ -37,7 +39,7 @@ int main(int argc, char** argv) {
     const tambril::TimingGraph& graph = net.Graph();
     long long gates = 0;
     for (tambril::NodeKind kind : graph.kind) gates += kind == tambril::NodeKind::kGate;
-    const tambril::SolveStats& s = net.stats;
+    const tambril::sizing::Statistics& s = net.Optimizer().Stats();
     std::fprintf(stderr,
                  "gates=%lld connections=%d passes=%d sweeps=%lld library_s=%.3f "
                  "read_order_s=%.3f optimise_s=%.3f\n"

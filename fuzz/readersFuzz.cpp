@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "io/error.h"
-#include "model/netlist.h"
+#include "run/netlist.h"
 
 namespace {
 

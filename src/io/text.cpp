@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "io/error.h"
-#include "model/hugePages.h"
+#include "util/hugePages.h"
 
 namespace tambril {
 

@@ -1,52 +1,40 @@
 // The result file: start time, statistics and the size of every gate.
-#include <ctime>
-#include <string>
+#include "report/resultReport.h"
 
 #include "io/error.h"
-#include "io/outputFile.h"
-#include "model/netlist.h"
 
-using namespace tambril;
+namespace tambril {
 
-void CNetlist::OutputResult(const char* resultFileName) {
-  const std::string fileName = resultFileName;
-  OutputFile out;
-  if (!out.OpenReplacing(fileName)) throw CannotOpen(fileName);
-  // The optimiser rewrites the log "convergence.txt" pass by pass; a second run in the same
-  // directory would write it at the same time, so it stops here instead, with nothing changed.
-  FileLock logLock;
-  if (!logLock.TryLock("convergence.txt")) throw CannotLock("convergence.txt");
-  const auto check = [&] {
-    if (!out.ok()) throw CannotWrite(fileName);
-  };
-
+void ResultReport::Open(const std::string& fileName, std::time_t startTime) {
+  fileName_ = fileName;
+  if (!out_.OpenReplacing(fileName)) throw CannotOpen(fileName);
   const char* started = std::ctime(&startTime);  // ends with its own line end
-  out.Put("TAMBRIL ran on ").Put(started != nullptr ? started : "(unknown time)\n").EndLine();
-  check();
+  out_.Put("TAMBRIL ran on ").Put(started != nullptr ? started : "(unknown time)\n").EndLine();
+  if (!out_.ok()) throw CannotWrite(fileName);
+}
 
-  TAMBRIL();
-
-  endClock = std::clock();
-  runtime = static_cast<double>(endClock - startClock) / static_cast<double>(CLOCKS_PER_SEC);
-
-  out.EndLine();
-  out.Put("Statistics").EndLine();
-  out.Put("==========").EndLine();
-  out.Put("Circuit Size     : ").Put(static_cast<long long>(circuitSize)).EndLine();
-  out.Put("Maximum Delay (s): ").Put(maxDelay).EndLine();
-  out.Put("Runtime       (s): ").Put(runtime).EndLine();
-  out.EndLine();
-  out.Put("Gate-sizing solution").EndLine();
-  out.Put("====================").EndLine();
-  out.Put("ID\tName\tSize(m^2)").EndLine();
-  out.Put("--\t----\t---------").EndLine();
-  check();
+void ResultReport::Finish(const RunSummary& summary, const std::vector<PartType>& parts,
+                          const std::function<double(int id)>& sizeOf) {
+  out_.EndLine();
+  out_.Put("Statistics").EndLine();
+  out_.Put("==========").EndLine();
+  out_.Put("Circuit Size     : ").Put(static_cast<long long>(summary.circuitSize)).EndLine();
+  out_.Put("Maximum Delay (s): ").Put(summary.maxDelay).EndLine();
+  out_.Put("Runtime       (s): ").Put(summary.runtime).EndLine();
+  out_.EndLine();
+  out_.Put("Gate-sizing solution").EndLine();
+  out_.Put("====================").EndLine();
+  out_.Put("ID\tName\tSize(m^2)").EndLine();
+  out_.Put("--\t----\t---------").EndLine();
+  if (!out_.ok()) throw CannotWrite(fileName_);
   for (const PartType& part : parts) {
     const CGate& gate = part.gate;
     if (IsPrimaryInputNode(gate) || IsSourceNode(gate) || IsSinkNode(gate)) continue;
-    out.Put(static_cast<long long>(gate.id)).Put("\t").Put(gate.Name()).Put("\t").Put(gate.size);
-    out.EndLineBuffered();
-    if (!out.ok()) break;
+    out_.Put(static_cast<long long>(gate.id)).Put("\t").Put(gate.Name()).Put("\t");
+    out_.Put(sizeOf(gate.id)).EndLineBuffered();
+    if (!out_.ok()) break;
   }
-  if (!out.Commit()) throw CannotWrite(fileName);
+  if (!out_.Commit()) throw CannotWrite(fileName_);
 }
+
+}  // namespace tambril

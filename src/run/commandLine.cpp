@@ -2,52 +2,43 @@
 
 #include <cmath>
 #include <cstdlib>
-#include <iostream>
 #include <string_view>
 #include <vector>
 
 #include "io/error.h"
 #include "io/outputFile.h"
 #include "io/text.h"
-#include "model/netlist.h"
-#include "timing/parallel.h"
+#include "run/netlist.h"
+#include "sizing/method.h"
+#include "util/parallel.h"
 
 namespace tambril {
 
-const char* const kUsageLines =
+const std::string kUsageLines =
     "Usage Error: TAMBRIL [input filename] [output filename] [*innerloop %improvement] "
     "[*outerloop %improvement]\n"
     "* Indicates optional field\n"
-    "Options, anywhere: --method NAME (default classic), --threads N (default: every core)";
+    "Options, anywhere: --method NAME (default " +
+    std::string(sizing::Methods().front().name) +
+    "), --threads N (default: every core)";
 
 namespace {
 
-struct MethodName {
-  std::string_view name;
-  Method method;
-};
-constexpr MethodName kMethods[] = {{"classic", Method::kClassic}, {"robust", Method::kRobust}};
-
-Method ParseMethod(std::string_view value) {
-  for (const MethodName& entry : kMethods) {
-    if (value == entry.name) return entry.method;
-  }
-  std::string names;
-  for (const MethodName& entry : kMethods) {
-    names += (names.empty() ? "" : ", ") + std::string(entry.name);
-  }
-  throw UsageError("Usage Error: unknown method '" + std::string(value) + "' (methods: " + names +
-                   ")");
+std::string ParseMethod(std::string_view value) {
+  if (sizing::FindMethod(value) != nullptr) return std::string(value);
+  throw UsageError("Usage Error: unknown method '" + std::string(value) +
+                   "' (methods: " + sizing::MethodNames() + ")");
 }
 
 // A threshold keeps the C library's atof reading ("0,01" is 0, "nan" is not a number); one
 // that is not wholly a finite number gets a warning, as that reading is rarely what was meant.
-double ReadThreshold(const std::string& argument, const char* which) {
+double ReadThreshold(const std::string& argument, const char* which,
+                     std::vector<std::string>& warnings) {
   const double value = std::atof(argument.c_str());
   double whole = 0.0;
   if (!ParseWholeNumber(argument, whole) || !std::isfinite(whole)) {
-    std::cerr << "Warning: " << which << " threshold '" << argument
-              << "' is not a finite number; read as " << FormatDouble(value) << std::endl;
+    warnings.push_back(std::string("Warning: ") + which + " threshold '" + argument +
+                       "' is not a finite number; read as " + FormatDouble(value));
   }
   return value;
 }
@@ -109,11 +100,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
   command.result = positional[1];
   if (positional.size() == 3 || positional.size() == 4) {
     command.hasInner = true;
-    command.inner = ReadThreshold(positional[2], "inner");
+    command.inner = ReadThreshold(positional[2], "inner", command.warnings);
   }
   if (positional.size() == 4) {
     command.hasOuter = true;
-    command.outer = ReadThreshold(positional[3], "outer");
+    command.outer = ReadThreshold(positional[3], "outer", command.warnings);
   }
   return command;
 }
@@ -121,8 +112,11 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
 void Configure(const CommandLine& command, CNetlist& netlist) {
   if (command.hasInner) netlist.innerImprove = command.inner;
   if (command.hasOuter) netlist.outerImprove = command.outer;
-  netlist.method = command.method;
-  SetThreadCount(command.threads > 0 ? command.threads : AvailableCores());
+  if (!command.method.empty()) netlist.sizing.method = command.method;
+}
+
+int ThreadsFor(const CommandLine& command) {
+  return command.threads > 0 ? command.threads : AvailableCores();
 }
 
 }  // namespace tambril

@@ -2,8 +2,8 @@
 #define TAMBRIL_RUN_COMMANDLINE_H
 
 #include <string>
+#include <vector>
 
-#include "sizing/dualLoop.h"
 
 class CNetlist;
 
@@ -21,24 +21,27 @@ struct CommandLine {
   bool hasOuter = false;
   double inner = 0.0;
   double outer = 0.0;
-  Method method = Method::kClassic;
+  std::string method;  // a name of the method table; empty: the table's first
   int threads = 0;  // 0: every core the process may use
+  std::vector<std::string> warnings;  // lines for standard error, in order
 };
 
 // The most threads that --threads accepts.
 inline constexpr int kMaxThreads = 256;
 
 // The usage lines written when the netlist or the result is missing.
-extern const char* const kUsageLines;
+extern const std::string kUsageLines;
 
 // Reads argv[1..argc); a threshold that is not wholly a finite number is still read as atof
-// reads it, with one warning line on standard error. Throws UsageError: with kUsageLines when fewer
+// reads it, with one warning line in `warnings`. Throws UsageError: with kUsageLines when fewer
 // than two positional arguments are given, with one line naming the problem for a wrong option.
 CommandLine ParseCommandLine(int argc, const char* const* argv);
 
-// Puts the thresholds and options of `command` into the run's netlist object, and starts the
-// threads of the run.
+// Puts the thresholds and the method of `command` into the run's netlist object.
 void Configure(const CommandLine& command, CNetlist& netlist);
+
+// The thread count that `command` asks for: --threads, or every core the process may use.
+int ThreadsFor(const CommandLine& command);
 
 }  // namespace tambril
 

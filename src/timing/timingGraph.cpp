@@ -1,10 +1,34 @@
 #include "timing/timingGraph.h"
 
-#include "model/hugePages.h"
+#include <cstring>
+#include <unordered_map>
+
+#include "util/hugePages.h"
 
 namespace tambril {
 
 namespace {
+
+// The constants as bits, so that equal sets are found whatever their values (a not-a-number
+// is still one value here).
+struct ConstantsKey {
+  std::uint64_t bits[5];
+  explicit ConstantsKey(const NodeConstants& c) {
+    const double values[5] = {c.unitResistance, c.unitInputCap, c.unitOutputCap, c.minSize,
+                              c.maxSize};
+    std::memcpy(bits, values, sizeof bits);
+  }
+  bool operator==(const ConstantsKey& other) const {
+    return std::memcmp(bits, other.bits, sizeof bits) == 0;
+  }
+};
+struct ConstantsHash {
+  size_t operator()(const ConstantsKey& key) const {
+    std::uint64_t h = 0;
+    for (std::uint64_t b : key.bits) h = (h ^ b) * 0x100000001b3ULL + (h >> 29);
+    return static_cast<size_t>(h);
+  }
+};
 
 // Levels in one walk of a topological order, then positions by a counting sort on the level,
 // ascending ids within a level. O(V + E).
@@ -36,6 +60,7 @@ void LayOutByLevel(const std::vector<PartType>& parts, const std::vector<int>& o
 void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<int>& order) {
   const int n = static_cast<int>(order.size());
   std::vector<int> levelStart;
+  std::vector<int> idAt;  // position -> node id
   LayOutByLevel(parts, order, idAt, levelStart);
   levelCount = static_cast<int>(levelStart.size()) - 1;
   spans.clear();
@@ -51,14 +76,14 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
   }
   AssignLarge(positionOfId, parts.size(), -1);
   for (int p = 0; p < n; ++p) positionOfId[idAt[p] - 1] = p;
+  idAt.clear();
+  idAt.shrink_to_fit();
 
   AssignLarge(kind, n, NodeKind::kGate);
   AssignLarge(isPrimaryOutput, n, std::uint8_t{0});
-  AssignLarge(unitResistance, n, 0.0);
-  AssignLarge(unitInputCap, n, 0.0);
-  AssignLarge(unitOutputCap, n, 0.0);
-  AssignLarge(minSize, n, 0.0);
-  AssignLarge(maxSize, n, 0.0);
+  AssignLarge(constantsOf, n, std::int32_t{0});
+  constants.clear();
+  std::unordered_map<ConstantsKey, std::int32_t, ConstantsHash> index;
   AssignLarge(fanInStart, n + 1, 0);
   AssignLarge(fanOutStart, n + 1, 0);
   for (int k = 0; k < n; ++k) {
@@ -76,11 +101,12 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
       kind[p] = NodeKind::kGate;
     }
     isPrimaryOutput[p] = gate.isPrimaryOutput == 1;
-    unitResistance[p] = gate.unitResistance;
-    unitInputCap[p] = gate.unitInputCap;
-    unitOutputCap[p] = gate.unitOutputCap;
-    minSize[p] = gate.minSize;
-    maxSize[p] = gate.maxSize;
+    const NodeConstants values{gate.unitResistance, gate.unitInputCap, gate.unitOutputCap,
+                               gate.minSize, gate.maxSize};
+    const auto found =
+        index.emplace(ConstantsKey(values), static_cast<std::int32_t>(constants.size()));
+    if (found.second) constants.push_back(values);
+    constantsOf[p] = found.first->second;
     fanInStart[p + 1] = static_cast<int>(part.fanIns.size());
     fanOutStart[p + 1] = static_cast<int>(part.fanOuts.size());
   }

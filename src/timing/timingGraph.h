@@ -5,11 +5,22 @@
 #include <vector>
 
 #include "model/part.h"
-#include "timing/parallel.h"
+#include "util/parallel.h"
 
 namespace tambril {
 
 enum class NodeKind : std::uint8_t { kGate, kPrimaryInput, kSource, kSink };
+
+// The electrical constants of a node, as its record holds them: a gate's are those of its
+// library row; a primary input's resistance is the driver's, in ohms; "Output" holds the
+// absolute output load as its input capacitance.
+struct NodeConstants {
+  double unitResistance;  // ohm * m^2 (ohm for a primary input)
+  double unitInputCap;    // F/m^2 per input pin (F for "Output")
+  double unitOutputCap;   // F/m^2
+  double minSize;         // m^2
+  double maxSize;         // m^2
+};
 
 // TimingGraph is the circuit graph in the flat form that the optimiser sweeps: nodes are
 // renumbered level by level, a node's level being the longest path to it from "Input" (level
@@ -22,7 +33,9 @@ enum class NodeKind : std::uint8_t { kGate, kPrimaryInput, kSource, kSink };
 //  - the fan-out entries of position p are fanOutStart[p] .. fanOutStart[p + 1] - 1, in the
 //    order of the node's fanOuts list (receiver id, then pin), each naming the receiver's
 //    position and the fan-in edge of the connection.
-// It is built once from the record graph and never changes; it owns no optimiser state.
+// The constants of a node are one of a few distinct sets (one per library row in use), kept
+// once each and named by index. It is built once from the record graph and never changes; it
+// owns no optimiser state.
 struct TimingGraph {
   // `order` is any topological order of the ids (drivers first).
   void Build(const std::vector<PartType>& parts, const std::vector<int>& order);
@@ -30,12 +43,13 @@ struct TimingGraph {
   int NodeCount() const { return static_cast<int>(kind.size()); }
   int EdgeCount() const { return static_cast<int>(fanInDriver.size()); }
   int Position(int id) const { return positionOfId[id - 1]; }
-  int FirstEdge(int id, int pin) const { return fanInStart[Position(id)] + pin; }
+  const NodeConstants& Constants(int position) const { return constants[constantsOf[position]]; }
 
-  std::vector<int> idAt;          // position -> node id
   std::vector<int> positionOfId;  // node id - 1 -> position
   std::vector<NodeKind> kind;
   std::vector<std::uint8_t> isPrimaryOutput;
+  std::vector<std::int32_t> constantsOf;  // position -> index into `constants`
+  std::vector<NodeConstants> constants;   // every distinct set, in order of first use by id
 
   std::vector<int> fanInStart;   // NodeCount() + 1 entries
   std::vector<int> fanInDriver;  // driver position of each edge
@@ -43,13 +57,6 @@ struct TimingGraph {
   std::vector<int> fanOutStart;     // NodeCount() + 1 entries
   std::vector<int> fanOutEdge;      // edge index of each fan-out entry
   std::vector<int> fanOutReceiver;  // receiver position of each fan-out entry
-
-  // Library constants, by position.
-  std::vector<double> unitResistance;
-  std::vector<double> unitInputCap;
-  std::vector<double> unitOutputCap;
-  std::vector<double> minSize;
-  std::vector<double> maxSize;
 
   int sinkPosition = -1;  // position of "Output"
 

@@ -10,15 +10,15 @@
 // are then laid out by pass, ascending ids within a pass, with a counting sort. Every node and
 // connection is visited once: O(V + E) time and O(V + E) extra memory (the drivers are first
 // copied into one flat array, so that the receivers-first walk does not chase node records).
+#include "timing/topologicalSort.h"
+
 #include <algorithm>
 
-#include "model/hugePages.h"
-#include "model/netlist.h"
+#include "util/hugePages.h"
 
-using namespace tambril;
+namespace tambril {
 
-bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<int>& order,
-                               bool forward) const {
+bool TopologicalOrder(const std::vector<PartType>& nodes, std::vector<int>& order, bool forward) {
   const int n = static_cast<int>(nodes.size());
   order.clear();
   std::vector<int> firstDriver(n + 1, 0);
@@ -71,3 +71,5 @@ bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<i
   if (forward) std::reverse(order.begin(), order.end());
   return true;
 }
+
+}  // namespace tambril

@@ -12,7 +12,7 @@
 
 #include "common/gateTypes.h"
 #include "gtest/gtest.h"
-#include "model/netlist.h"
+#include "run/netlist.h"
 #include "referenceOptimizer.h"
 #include "testSupport.h"
 
@@ -49,7 +49,7 @@ ProgramRun RunProgram(const std::string& library, const std::string& netlist, do
   }
   run.net->innerImprove = inner;
   run.net->outerImprove = outer;
-  run.net->maxOuterPasses = cap;
+  run.net->sizing.maxOuterPasses = cap;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   run.net->BuildDB("param.txt");
@@ -69,6 +69,12 @@ bool Same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a 
 std::vector<double> SizesById(const std::vector<PartType>& parts) {
   std::vector<double> sizes;
   for (const PartType& part : parts) sizes.push_back(part.gate.size);
+  return sizes;
+}
+
+std::vector<double> SizesById(const CNetlist& net) {
+  std::vector<double> sizes;
+  for (int id = 1; id <= net.partCount; ++id) sizes.push_back(net.SizeOf(id));
   return sizes;
 }
 
@@ -173,13 +179,13 @@ TEST(Optimizer, WholeRunsMatchTheReferenceBitForBit) {
         " Done!\nTotal number of iteration: " + std::to_string(expected.iterations) + "\n\n";
     EXPECT_EQ(run.out.substr(run.out.size() - std::min(run.out.size(), tail.size())), tail);
     EXPECT_EQ(run.err.empty(), expected.converged) << run.err;
-    EXPECT_EQ(run.net->stats.reportedPass, expected.reportedPass);
+    EXPECT_EQ(run.net->Optimizer().Stats().reportedPass, expected.reportedPass);
     EXPECT_TRUE(Same(run.net->maxDelay, reference.maxDelay))
         << run.net->maxDelay << " " << reference.maxDelay;
     char line[64];
     std::snprintf(line, sizeof line, "Maximum Delay (s): %g\n", reference.maxDelay);
     EXPECT_NE(run.result.find(line), std::string::npos) << run.result;
-    const std::vector<double> sizes = SizesById(run.net->parts);
+    const std::vector<double> sizes = SizesById(*run.net);
     const std::vector<double> want = SizesById(reference.parts);
     for (size_t k = 0; k < sizes.size(); ++k) {
       ASSERT_TRUE(Same(sizes[k], want[k]))
@@ -233,7 +239,7 @@ TEST(Optimizer, ClosedForms) {
                    c.chain ? "2 0 0 1 3\npri 1 0\nINV 1 1 1 0 0\npo INV 0 1 2 0 0\n"
                            : "1 0 0 1 2\npri 1 0\npo INV 0 1 1 0 0\n",
                    0.0, 0.01);
-    const double size = run.net->parts[c.chain ? 2 : 1].gate.size;
+    const double size = run.net->SizeOf(c.chain ? 3 : 2);
     const double expected = c.size(c.cin, c.r);
     EXPECT_NEAR(size / expected, 1.0, c.tolerance) << size << " " << expected;
     if (!c.chain) {  // one path: the bounds meet, at the delay of that size
@@ -241,7 +247,7 @@ TEST(Optimizer, ClosedForms) {
           kDriverResistance * c.cin * size + (c.r / size) * (kOutputLoad + c.cout * size);
       EXPECT_NEAR(run.net->maxDelay / delay, 1.0, 1e-12);
       EXPECT_NEAR(run.net->lowerBound / delay, 1.0, 1e-12);
-      EXPECT_EQ(run.net->stats.passes, 2);  // the loop runs once even when the bounds meet
+      EXPECT_EQ(run.net->Optimizer().Stats().passes, 2);  // the loop runs once even when the bounds meet
     }
   }
 }
@@ -260,13 +266,23 @@ TEST(Optimizer, StartingMultipliersSplitTheFlowEvenly) {
   net.InputNetlist(dir.File("c.net").c_str());
   testing::internal::GetCapturedStdout();
   net.IntializeLM();
-  net.CopyStateToParts();
-  const auto sum = [&](int id) { return net.parts[id - 1].gate.lambdaSum; };
-  EXPECT_EQ(net.parts[9].gate.lambdas, std::vector<double>(3, 0.2));  // "Output"
+  const TimingGraph& graph = net.Graph();
+  const sizing::Multipliers& multipliers = net.Optimizer().Lambdas();
+  const auto sum = [&](int id) {
+    const int p = graph.Position(id);
+    return sizing::NodeWeight(multipliers.lambda.data(), graph.fanInStart[p],
+                              graph.fanInStart[p + 1]);
+  };
+  const auto lambdas = [&](int id) {
+    const int p = graph.Position(id);
+    return std::vector<double>(multipliers.lambda.begin() + graph.fanInStart[p],
+                               multipliers.lambda.begin() + graph.fanInStart[p + 1]);
+  };
+  EXPECT_EQ(lambdas(10), std::vector<double>(3, 0.2));  // "Output"
   for (int id : {1, 2, 3, 5, 7, 8}) EXPECT_NEAR(sum(id), 0.2, 1e-15) << id;
   EXPECT_NEAR(sum(6), 0.4, 1e-15);
   EXPECT_NEAR(sum(4), 0.6, 1e-15);
-  for (double lambda : net.parts[3].gate.lambdas) EXPECT_NEAR(lambda, 0.2, 1e-15);
+  for (double lambda : lambdas(4)) EXPECT_NEAR(lambda, 0.2, 1e-15);
   EXPECT_EQ(sum(9), 0.0);  // "Input"
 }
 
@@ -282,8 +298,8 @@ TEST(Optimizer, GapEqualToTheThresholdStops) {
   const double total = first.upper[1] + first.lower[1];
   const double gap = std::fabs(first.upper[1] / total - first.lower[1] / total);
   ASSERT_GT(gap, 1e-9);
-  EXPECT_EQ(RunProgram(kSmallLibrary, netlist, 5e-6, gap).net->stats.passes, 2);
-  EXPECT_GT(RunProgram(kSmallLibrary, netlist, 5e-6, std::nextafter(gap, 0.0)).net->stats.passes,
+  EXPECT_EQ(RunProgram(kSmallLibrary, netlist, 5e-6, gap).net->Optimizer().Stats().passes, 2);
+  EXPECT_GT(RunProgram(kSmallLibrary, netlist, 5e-6, std::nextafter(gap, 0.0)).net->Optimizer().Stats().passes,
             2);
 }
 

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "gtest/gtest.h"
-#include "model/netlist.h"
+#include "run/netlist.h"
 #include "referenceOptimizer.h"
 #include "testSupport.h"
 
@@ -44,7 +44,7 @@ TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
     ASSERT_TRUE(::getcwd(previous, sizeof previous) != nullptr);
     ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
     CNetlist net;
-    net.method = Method::kRobust;
+    net.sizing.method = "robust";
     net.outerImprove = known.outer;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
@@ -58,11 +58,14 @@ TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
     ASSERT_EQ(::chdir(previous), 0);
 
     // The certificate holds, and brackets the minimum with the reported delay.
-    const SolveStats& stats = net.stats;
+    const sizing::Statistics& stats = net.Optimizer().Stats();
+    using sizing::Excess;
     EXPECT_TRUE(stats.converged);
     EXPECT_LE(stats.certifiedLower, known.high * (1 + 1e-9));
     EXPECT_GE(net.maxDelay, known.low * (1 - 1e-9));
     EXPECT_LE(Excess(net.maxDelay, stats.certifiedLower), net.outerImprove);
+    std::vector<double> sizes;  // the result's, before the inner loop below changes them
+    for (int id = 1; id <= net.partCount; ++id) sizes.push_back(net.SizeOf(id));
     // The certificate's multipliers are the last ones: solved to the end, their Lagrangian
     // value lies within a tenth of the threshold below the certified one.
     net.innerImprove = 0;
@@ -84,24 +87,29 @@ TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
     EXPECT_LE(maxLower, minUpper);
     EXPECT_EQ(stats.reportedPass, best);
     EXPECT_NEAR(net.maxDelay / minUpper, 1.0, 5e-6);  // the log has six digits
-    std::vector<double> sizes;
-    for (const PartType& part : net.parts) sizes.push_back(part.gate.size);
     ReferenceOptimizer timer(records, net.outputCount, 0, 0, 0);
     EXPECT_EQ(timer.TimeWithSizes(sizes), net.maxDelay);
 
     // A flow of 1 into "Output", conserved at every node; each connection of a node that
     // passes flow on carries a positive, normal multiplier.
+    const TimingGraph& graph = net.Graph();
+    const sizing::Multipliers& multipliers = net.Optimizer().Lambdas();
     double outputFlow = 0;
-    for (double lambda : net.parts[net.parts.size() - 1].gate.lambdas) outputFlow += lambda;
+    const int sink = graph.sinkPosition;
+    for (int e = graph.fanInStart[sink]; e < graph.fanInStart[sink + 1]; ++e) {
+      outputFlow += multipliers.lambda[e];
+    }
     EXPECT_NEAR(outputFlow, 1.0, 1e-12);
-    for (const PartType& part : net.parts) {
+    for (int p = 0; p < graph.NodeCount(); ++p) {
       double out = 0;
-      for (const PartInfo& fanOut : part.fanOuts) {
-        out += net.parts[fanOut.node - 1].gate.lambdas[fanOut.pin];
+      for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+        out += multipliers.lambda[graph.fanOutEdge[k]];
       }
-      if (part.fanOuts.empty() || part.gate.lambdas.empty()) continue;
-      ASSERT_NEAR(part.gate.lambdaSum, out, 1e-12 * out) << part.gate.id;
-      for (double lambda : part.gate.lambdas) ASSERT_TRUE(out == 0 || lambda >= DBL_MIN);
+      const int first = graph.fanInStart[p], last = graph.fanInStart[p + 1];
+      if (graph.fanOutStart[p] == graph.fanOutStart[p + 1] || first == last) continue;
+      ASSERT_NEAR(sizing::NodeWeight(multipliers.lambda.data(), first, last), out, 1e-12 * out)
+          << p;
+      for (int e = first; e < last; ++e) ASSERT_TRUE(out == 0 || multipliers.lambda[e] >= DBL_MIN);
     }
   }
 }

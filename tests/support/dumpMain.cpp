@@ -7,8 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "model/netlist.h"
-#include "run/runMain.h"
+#include "run/netlist.h"
+#include "io/runMain.h"
 
 namespace {
 

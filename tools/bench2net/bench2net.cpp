@@ -7,7 +7,7 @@
 #include "common/commandLine.h"
 #include "import/convert.h"
 #include "io/error.h"
-#include "run/runMain.h"
+#include "io/runMain.h"
 
 namespace {
 

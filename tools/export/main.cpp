@@ -9,7 +9,7 @@
 #include "export/exporter.h"
 #include "io/error.h"
 #include "io/outputFile.h"
-#include "run/runMain.h"
+#include "io/runMain.h"
 
 namespace {
 

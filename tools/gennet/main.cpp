@@ -6,7 +6,7 @@
 #include "generator.h"
 #include "io/error.h"
 #include "io/outputFile.h"
-#include "run/runMain.h"
+#include "io/runMain.h"
 
 namespace {
 

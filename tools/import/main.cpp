@@ -12,7 +12,7 @@
 #include "io/error.h"
 #include "io/outputFile.h"
 #include "io/text.h"
-#include "run/runMain.h"
+#include "io/runMain.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
-#ifndef TAMBRIL_RUN_RUNMAIN_H
-#define TAMBRIL_RUN_RUNMAIN_H
+#ifndef TAMBRIL_IO_RUNMAIN_H
+#define TAMBRIL_IO_RUNMAIN_H
 
 #include <functional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "timing/parallel.h"
+#include "util/parallel.h"
 
 #include <omp.h>
 #include <sched.h>
@@ -6,7 +6,7 @@
 namespace tambril {
 
 namespace {
-int threadCount = 0;  // 0: not set yet
+int threadCount = 1;
 }  // namespace
 
 int AvailableCores() {
@@ -26,10 +26,7 @@ void SetThreadCount(int threads) {
   {}
 }
 
-int ThreadCount() {
-  if (threadCount == 0) SetThreadCount(AvailableCores());
-  return threadCount;
-}
+int ThreadCount() { return threadCount; }
 
 namespace detail {
 

@@ -1,5 +1,5 @@
-#ifndef TAMBRIL_MODEL_HUGEPAGES_H
-#define TAMBRIL_MODEL_HUGEPAGES_H
+#ifndef TAMBRIL_UTIL_HUGEPAGES_H
+#define TAMBRIL_UTIL_HUGEPAGES_H
 
 #include <cstddef>
 #include <vector>

@@ -1,11 +1,12 @@
-#include "sizing/robustMultipliers.h"
+#include "sizing/robustMethod.h"
 
 #include <algorithm>
 
-#include "model/hugePages.h"
-#include "timing/prefetch.h"
+#include "sizing/optimizer.h"
+#include "util/hugePages.h"
+#include "util/prefetch.h"
 
-namespace tambril {
+namespace tambril::sizing {
 
 namespace {
 
@@ -23,13 +24,15 @@ double Decay(double x) {
 // connection's driver along first pins, through the connection, and on to "Output" along first
 // live receivers. Every live connection then carries at least one unit; divided by the number
 // of units, it is a flow of 1. Counts are whole numbers well below 2^53, so exact.
-void RobustMultipliers::Start(const TimingGraph& graph, std::vector<double>& lambdas,
-                              std::vector<double>& lambdaSum) {
+void RobustMethod::Start(const TimingGraph& graph, Multipliers& multipliers,
+                         std::vector<double>& scratch, std::vector<double>& moreScratch) {
+  std::vector<double>& lambdas = multipliers.lambda;
   const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
   std::vector<std::uint8_t> live(n, 0);  // a path to "Output"
-  std::vector<double> liveOut(n, 0.0);   // live connections driven
+  std::vector<double>& liveOut = moreScratch;  // live connections driven
+  std::fill(liveOut.begin(), liveOut.end(), 0.0);
   for (int p = n - 1; p >= 0; --p) {
     live[p] = graph.kind[p] == NodeKind::kSink;
     for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
@@ -40,7 +43,8 @@ void RobustMultipliers::Start(const TimingGraph& graph, std::vector<double>& lam
   }
 
   AssignLarge(cover_, graph.EdgeCount(), 0.0);
-  std::vector<double> through(n, 0.0);
+  std::vector<double>& through = scratch;
+  std::fill(through.begin(), through.end(), 0.0);
   // Units on their way to "Input" leave each node through its first pin.
   for (int p = n - 1; p >= 0; --p) {
     through[p] += liveOut[p];
@@ -50,13 +54,13 @@ void RobustMultipliers::Start(const TimingGraph& graph, std::vector<double>& lam
   }
   // Units on their way to "Output" leave each node through its first live receiver.
   std::fill(through.begin(), through.end(), 0.0);
-  std::vector<int> level(n, 0);
+  std::vector<double>& level = liveOut;  // gates on the longest path to the node
   depth_ = 1;
   for (int p = 0; p < n; ++p) {
-    int deepest = 0;
+    double deepest = 0.0;
     for (int e = start[p]; e < start[p + 1]; ++e) deepest = std::max(deepest, level[driver[e]]);
-    level[p] = deepest + (graph.kind[p] == NodeKind::kGate ? 1 : 0);
-    depth_ = std::max(depth_, level[p]);
+    level[p] = deepest + (graph.kind[p] == NodeKind::kGate ? 1.0 : 0.0);
+    depth_ = std::max(depth_, static_cast<int>(level[p]));
     if (!live[p]) continue;
     for (int e = start[p]; e < start[p + 1]; ++e) cover_[e] += 1.0;
     through[p] += static_cast<double>(start[p + 1] - start[p]);
@@ -73,47 +77,41 @@ void RobustMultipliers::Start(const TimingGraph& graph, std::vector<double>& lam
   double units = 0.0;
   for (int e = start[sink]; e < start[sink + 1]; ++e) units += cover_[e];
 
-  const double share = parameters.coverShare;
-  AssignLarge(coverSum_, n, 0.0);
+  const double share = constants.coverShare;
   for (int p = 0; p < n; ++p) {
-    double coverSum = 0.0;
-    double sum = 0.0;
     for (int e = start[p]; e < start[p + 1]; ++e) {
       cover_[e] = units > 0.0 ? cover_[e] / units : 0.0;
-      coverSum += cover_[e];
       lambdas[e] = (1.0 - share) * lambdas[e] + share * cover_[e];
-      sum += lambdas[e];
     }
-    coverSum_[p] = coverSum;
-    lambdaSum[p] = sum;
   }
-  AssignLarge(weight_, graph.EdgeCount(), 0.0);
-  AssignLarge(total_, n, 0.0);
-  AssignLarge(nodeStep_, n, parameters.step);
+  AssignLarge(nodeStep_, n, constants.step);
   AssignLarge(critical_, n, std::int32_t{-1});
 }
 
-void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<double>& delay,
-                               const std::vector<double>& pinArrival, std::vector<double>& lambdas,
-                               std::vector<double>& lambdaSum) {
-  const RobustParameters& q = parameters;
+void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
+                          Multipliers& multipliers) {
+  const RobustParameters& q = constants;
   const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
-  const double* pin = pinArrival.data();
+  double* lambdas = multipliers.lambda.data();
   const double limitFactor = Decay(q.stepLimit);
   const int edges = graph.EdgeCount();
 
   // Forward: each pin's new weight, from its drivers' arrivals, which are all known: the nodes
-  // do not depend on each other, so they are split among the threads.
+  // do not depend on each other, so they are split among the threads. A weight takes its
+  // multiplier's place until the backward walk has scaled it: the multipliers that a node reads
+  // there are its receivers', already final.
   ParallelFor(0, n, [&](int begin, int end) {
     for (int p = begin; p < end; ++p) {
       const int first = start[p];
       const int last = start[p + 1];
       if (last - first < 2) continue;  // a single pin carries the whole flow
       int critical = first;            // the latest pin; among equal ones the last
+      double latest = timing[driver[first]].arrival;
       for (int e = first + 1; e < last; ++e) {
-        if (!(pin[e] < pin[critical])) critical = e;
+        const double arrival = timing[driver[e]].arrival;
+        if (!(arrival < latest)) critical = e, latest = arrival;
       }
       const std::int32_t criticalPin = critical - first;
       if (critical_[p] >= 0) {
@@ -122,21 +120,16 @@ void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<doubl
       }
       critical_[p] = criticalPin;
       const double step = nodeStep_[p];
-      const double latest = pin[critical];
-      double total = 0.0;
       for (int e = first; e < last; ++e) {
-        if (e + kPrefetchDistance < edges) PrefetchRead(&delay[driver[e + kPrefetchDistance]]);
-        double weight = lambdas[e];
-        const double slack = latest - pin[e];
+        if (e + kPrefetchDistance < edges) PrefetchRead(&timing[driver[e + kPrefetchDistance]]);
+        const NodeTiming& from = timing[driver[e]];
+        const double slack = latest - from.arrival;
         if (slack > 0.0) {
-          const double stageDelay = delay[driver[e]];
+          const double stageDelay = from.delay;
           const double exponent = stageDelay > 0.0 ? step * slack / stageDelay : q.stepLimit;
-          weight *= exponent < q.stepLimit ? Decay(exponent) : limitFactor;
+          lambdas[e] *= exponent < q.stepLimit ? Decay(exponent) : limitFactor;
         }
-        weight_[e] = weight;
-        total += weight;
       }
-      total_[p] = total;
     }
   });
 
@@ -160,22 +153,63 @@ void RobustMultipliers::Update(const TimingGraph& graph, const std::vector<doubl
         }
       }
       // The part of the flow that does not come from the covering flow; it is re-split.
-      const double moving = std::max(0.0, flow - q.coverShare * coverSum_[p]);
-      double sum = 0.0;
+      double coverSum = 0.0;
+      for (int e = first; e < last; ++e) coverSum += cover_[e];
+      const double moving = std::max(0.0, flow - q.coverShare * coverSum);
       if (last - first == 1) {
         lambdas[first] = moving + q.coverShare * cover_[first];
-        sum = lambdas[first];
       } else {
-        const double scale = total_[p] > 0.0 ? (1.0 - evenShare) * moving / total_[p] : 0.0;
+        double total = 0.0;  // the weights of the forward walk
+        for (int e = first; e < last; ++e) total += lambdas[e];
+        const double scale = total > 0.0 ? (1.0 - evenShare) * moving / total : 0.0;
         const double even = evenShare * moving / static_cast<double>(last - first);
         for (int e = first; e < last; ++e) {
-          lambdas[e] = (scale * weight_[e] + even) + q.coverShare * cover_[e];
-          sum += lambdas[e];
+          lambdas[e] = (scale * lambdas[e] + even) + q.coverShare * cover_[e];
         }
       }
-      lambdaSum[p] = sum;
     }
   });
 }
 
-}  // namespace tambril
+RobustMethod::RobustMethod(const Parameters& parameters)
+    : certifyThreshold_(
+          std::min(parameters.innerThreshold, constants.certifyShare * parameters.outerThreshold)) {}
+
+void RobustMethod::Start(Optimizer& optimizer) {
+  Start(optimizer.Graph(), optimizer.Lambdas(), optimizer.Scratch(0), optimizer.Scratch(1));
+}
+
+// The starting sizes are not re-weighted from: the first pass sizes for the starting flow.
+void RobustMethod::Update(Optimizer& optimizer, int pass) {
+  if (pass == 0) return;
+  Update(optimizer.Graph(), optimizer.Timing().data(), optimizer.Lambdas());
+}
+
+Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
+  // No result is slower than leaving every gate at its minimum size.
+  if (pass == 0) {
+    optimizer.TakeAsBest();
+    return Next::kContinue;
+  }
+  optimizer.LogPass();
+  Statistics& stats = optimizer.Stats();
+  const double outer = optimizer.parameters.outerThreshold;
+  // Met, or not a number.
+  if (!(Excess(optimizer.BestDelay(), optimizer.LowerBound() - shortfall_) > outer)) {
+    const double passValue = optimizer.LowerBound();
+    const double value = optimizer.CertifiedLowerBound(certifyThreshold_);
+    optimizer.SetLowerBound(value);
+    optimizer.LogPass();
+    ++stats.certificates;
+    certified_ = std::max(certified_, value);
+    stats.certifiedLower = certified_;
+    shortfall_ = std::max(0.0, passValue - value);
+    if (!(Excess(optimizer.BestDelay(), certified_) > outer)) {
+      stats.converged = true;
+      return Next::kStop;
+    }
+  }
+  return pass >= optimizer.parameters.maxOuterPasses ? Next::kStop : Next::kContinue;
+}
+
+}  // namespace tambril::sizing

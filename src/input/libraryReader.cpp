@@ -1,17 +1,15 @@
 // The gate library reader: "param.txt", one header line, then one row per gate type and
 // number of inputs.
+#include "input/libraryReader.h"
+
 #include <algorithm>
 #include <cmath>
-#include <ctime>
-#include <iostream>
-#include <string>
 #include <unordered_map>
 
 #include "io/error.h"
 #include "io/text.h"
-#include "model/netlist.h"
 
-using namespace tambril;
+namespace tambril {
 
 namespace {
 
@@ -25,12 +23,8 @@ bool ParseConstant(std::string_view field, bool zeroAllowed, double& value) {
 
 }  // namespace
 
-void CNetlist::BuildDB(const char* libraryFileName) {
-  const std::string fileName = libraryFileName;
-  std::cout << "Running TAMBRIL " << std::flush;
-  startClock = std::clock();
-  startTime = std::time(nullptr);
-
+void ReadLibrary(const std::string& fileName, std::vector<CGateType>& gateTypes,
+                 Reporter& reporter) {
   std::string text = ReadInputFile(fileName);
 
   LineReader lines(text);
@@ -44,7 +38,7 @@ void CNetlist::BuildDB(const char* libraryFileName) {
     std::string_view name;
     if (!fields.Next(name)) throw CannotParse(fileName);
     if (name.size() > static_cast<size_t>(CGateType::kMaxNameLength)) throw CannotParse(fileName);
-    std::cout << name << std::endl;
+    reporter.Progress(std::string(name) + "\n");
 
     std::string_view values[6];
     for (std::string_view& value : values) {
@@ -82,3 +76,5 @@ void CNetlist::BuildDB(const char* libraryFileName) {
   }
   std::sort(gateTypes.begin(), gateTypes.end());
 }
+
+}  // namespace tambril

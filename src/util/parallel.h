@@ -1,5 +1,5 @@
-#ifndef TAMBRIL_TIMING_PARALLEL_H
-#define TAMBRIL_TIMING_PARALLEL_H
+#ifndef TAMBRIL_UTIL_PARALLEL_H
+#define TAMBRIL_UTIL_PARALLEL_H
 
 #include <vector>
 
@@ -14,7 +14,8 @@ namespace tambril {
 int AvailableCores();
 
 // Sets the threads of every later parallel loop, and starts them; 1 runs everything on the
-// calling thread. Until it is called, loops use AvailableCores() threads.
+// calling thread. An executable calls it once, before any parallel loop; until then every
+// loop runs on the calling thread.
 void SetThreadCount(int threads);
 int ThreadCount();
 

@@ -1,46 +1,36 @@
 // The netlist reader: a header of five counts, then one line per node (primary input, gate or
 // primary output) listing the node's drivers in pin order.
+#include "input/netlistReader.h"
+
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "io/error.h"
 #include "io/text.h"
-#include "model/hugePages.h"
-#include "model/netlist.h"
+#include "model/library.h"
+#include "util/hugePages.h"
 
-using namespace tambril;
+namespace tambril {
 
 namespace {
 
-const CGateType* FindType(const std::vector<CGateType>& types, const char* name) {
-  // gateTypes is sorted by name and its names are unique.
-  const auto found = std::lower_bound(
-      types.begin(), types.end(), name,
-      [](const CGateType& type, const char* key) { return std::strcmp(type.name, key) < 0; });
-  if (found == types.end() || std::strcmp(found->name, name) != 0) return nullptr;
-  return &*found;
-}
-
-}  // namespace
-
-void CNetlist::BindLibraryRow(CGate& gate) const {
+void BindLibraryRow(const std::vector<CGateType>& types, CGate& gate) {
   const std::string name = gate.name;
   // Those names mark node kinds; no gate may carry them.
   if (IsReservedNodeName(name)) throw CannotRead(name);
-  const CGateType* type = FindType(gateTypes, gate.name);
-  if (type == nullptr || gate.fanInCount <= 0) throw CannotRead(name);
-  CGateData probe;
-  probe.key = gate.fanInCount;
-  const auto row = std::lower_bound(type->data.begin(), type->data.end(), probe);
-  if (row == type->data.end() || row->key != gate.fanInCount) throw CannotRead(name);
+  const CGateType* type = FindType(types, name);
+  const CGateData* row =
+      type == nullptr || gate.fanInCount <= 0 ? nullptr : FindRow(*type, gate.fanInCount);
+  if (row == nullptr) throw CannotRead(name);
   gate.unitInputCap = row->unitInputCap;
   gate.unitResistance = row->unitResistance;
   gate.unitOutputCap = row->unitOutputCap;
 }
 
-void CNetlist::InputNetlist(const char* netlistFileName) {
-  const std::string fileName = netlistFileName;
+}  // namespace
+
+void ReadNetlist(const std::string& fileName, const std::vector<CGateType>& types,
+                 NetlistHeader& counts, std::vector<PartType>& parts) {
   std::string text = ReadInputFile(fileName);
 
   // The header: exactly five integers, the last the number of node lines, at least one.
@@ -50,11 +40,12 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
   if (!lines.Next(line) || !ParseIntegerLine(line, header, 5) || header[4] < 1) {
     throw CannotParse(fileName);
   }
-  circuitSize = header[0];
-  headerValue2 = header[1];
-  headerValue3 = header[2];
-  outputCount = header[3];
-  nodeLineCount = header[4];
+  counts.circuitSize = header[0];
+  counts.value2 = header[1];
+  counts.value3 = header[2];
+  counts.outputCount = header[3];
+  counts.nodeLineCount = header[4];
+  const int nodeLineCount = counts.nodeLineCount;
 
   // Never reserve more than the file can hold: the header is not to be trusted.
   parts.reserve(std::min<size_t>(static_cast<size_t>(nodeLineCount), lines.CountRemaining()) + 2);
@@ -80,7 +71,7 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
     gate.fanOutCount = ToInt(token);
     if (!tokens.Next(token)) throw CannotParse(fileName);
     gate.fanInCount = ToInt(token);
-    if (primaryOutput || !IsPrimaryInputNode(gate)) BindLibraryRow(gate);
+    if (primaryOutput || !IsPrimaryInputNode(gate)) BindLibraryRow(types, gate);
 
     // A triple takes at least six characters, so the line bounds what is worth reserving.
     if (gate.fanInCount > 0) {
@@ -104,8 +95,6 @@ void CNetlist::InputNetlist(const char* netlistFileName) {
   while (lines.Next(line)) {
     if (!IsBlank(line)) throw CannotParse(fileName);
   }
-  text.clear();
-  text.shrink_to_fit();
-
-  BuildGraph(fileName);
 }
+
+}  // namespace tambril

@@ -1,4 +1,4 @@
-#include "model/hugePages.h"
+#include "util/hugePages.h"
 
 #include <cstdint>
 

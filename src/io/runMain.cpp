@@ -1,4 +1,4 @@
-#include "run/runMain.h"
+#include "io/runMain.h"
 
 #include <iostream>
 #include <new>

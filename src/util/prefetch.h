@@ -1,5 +1,5 @@
-#ifndef TAMBRIL_TIMING_PREFETCH_H
-#define TAMBRIL_TIMING_PREFETCH_H
+#ifndef TAMBRIL_UTIL_PREFETCH_H
+#define TAMBRIL_UTIL_PREFETCH_H
 
 namespace tambril {
 

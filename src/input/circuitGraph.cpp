@@ -1,15 +1,15 @@
 // Completing the circuit graph once the node lines are read: the connection checks, the
-// "Input" and "Output" pseudo-nodes, the fan-out mirror and the two walk orders.
-#include <algorithm>
-#include <string>
+// "Input" and "Output" pseudo-nodes and the fan-out mirror.
+#include "input/circuitGraph.h"
 
 #include "io/error.h"
-#include "model/hugePages.h"
-#include "model/netlist.h"
+#include "util/hugePages.h"
 
-using namespace tambril;
+namespace tambril {
 
-void CNetlist::ValidateConnections(const std::string& fileName) const {
+namespace {
+
+void ValidateConnections(const std::string& fileName, const std::vector<PartType>& parts) {
   const int n = static_cast<int>(parts.size());
   std::vector<int> driven(n, 0);
   for (const PartType& part : parts) {
@@ -29,8 +29,11 @@ void CNetlist::ValidateConnections(const std::string& fileName) const {
   }
 }
 
-void CNetlist::BuildGraph(const std::string& fileName) {
-  ValidateConnections(fileName);
+}  // namespace
+
+void CompleteCircuitGraph(const std::string& fileName, double driverResistance,
+                          double outputLoad, std::vector<PartType>& parts) {
+  ValidateConnections(fileName, parts);
   const int n = static_cast<int>(parts.size());
 
   PartType source;
@@ -66,13 +69,11 @@ void CNetlist::BuildGraph(const std::string& fileName) {
   sink.gate.fanOutCount = 0;
   parts.push_back(std::move(sink));
 
-  partCount = static_cast<int>(parts.size());
-
   // Mirror every fan-in into a fan-out at its driver. Receivers are visited by ascending id,
   // so each driver's fan-outs come out ordered by receiver id, then pin. The records are first
   // gathered in one flat array, laid out by driver with the checked counts, so that the node
   // records are each written once, in order, rather than appended to at random.
-  {  // the scratch arrays are gone before the optimiser's arrays are made
+  {
     std::vector<size_t> start(parts.size() + 1, 0);
     for (size_t k = 0; k < parts.size(); ++k) {
       const bool mirrored = !IsSourceNode(parts[k].gate);  // "Input" got its fan-outs above
@@ -94,22 +95,6 @@ void CNetlist::BuildGraph(const std::string& fileName) {
       parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
     }
   }
-
-  if (!TopologicalSort(parts, reverseOrder, false)) throw CannotParse(fileName);
-  forwardOrder.assign(reverseOrder.rbegin(), reverseOrder.rend());
-
-  graph.Build(parts, forwardOrder);
-  const int nodes = graph.NodeCount();
-  current.Reset(nodes);
-  trial.Reset(nodes);
-  // The state that the records hold right after reading.
-  AssignLarge(lambdas, graph.EdgeCount(), -1.0);
-  AssignLarge(arrivals, graph.EdgeCount(), 0.0);
-  AssignLarge(lambdaSum, nodes, 0.0);
-  AssignLarge(outputArrival, nodes, 0.0);
-  AssignLarge(driveWeight, nodes, 0.0);
-  AssignLarge(pinLoad, nodes, 0.0);
-  // "Output" loads each primary output with its fixed capacitance, whatever the sizes.
-  pinLoad[graph.sinkPosition] = graph.unitInputCap[graph.sinkPosition];
-  AssignLarge(weightedDelay, nodes, 0.0);
 }
+
+}  // namespace tambril

@@ -1,5 +1,5 @@
-#ifndef TAMBRIL_TIMING_MAXIMUM_H
-#define TAMBRIL_TIMING_MAXIMUM_H
+#ifndef TAMBRIL_UTIL_MAXIMUM_H
+#define TAMBRIL_UTIL_MAXIMUM_H
 
 namespace tambril {
 

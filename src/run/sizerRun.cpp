@@ -1,0 +1,24 @@
+#include "run/sizerRun.h"
+
+#include "io/error.h"
+#include "io/outputFile.h"
+#include "run/netlist.h"
+#include "util/parallel.h"
+
+namespace tambril {
+
+void RunSizer(const CommandLine& command) {
+  SetThreadCount(ThreadsFor(command));
+  CNetlist netlist;
+  for (const std::string& line : command.warnings) netlist.reporter->Warning(line);
+  Configure(command, netlist);
+  netlist.BuildDB("param.txt");
+  netlist.InputNetlist(command.netlist.c_str());
+  // The result replaces its target whole: never a file that this run reads or logs to.
+  for (const std::string& other : {command.netlist, std::string("param.txt"), netlist.sizing.logPath}) {
+    if (SameFile(command.result, other)) throw CannotWrite(command.result);
+  }
+  netlist.OutputResult(command.result.c_str());
+}
+
+}  // namespace tambril

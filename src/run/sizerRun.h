@@ -1,0 +1,15 @@
+#ifndef TAMBRIL_RUN_SIZERRUN_H
+#define TAMBRIL_RUN_SIZERRUN_H
+
+#include "run/commandLine.h"
+
+namespace tambril {
+
+// One sizing run, as the command line asks: the threads (once, before anything runs), the
+// command line's warnings, then the stages in their fixed order: BuildDB("param.txt"),
+// InputNetlist, OutputResult (which runs the optimiser). Throws tambril::Error.
+void RunSizer(const CommandLine& command);
+
+}  // namespace tambril
+
+#endif

@@ -1,0 +1,195 @@
+// The resizing subproblem: for fixed multipliers, every gate takes the size that minimises its
+// own weighted delay plus the weighted delay its input capacitance adds to its drivers, in
+// sweeps over the circuit until the Lagrangian value settles.
+//
+// The sweeps are bound by memory traffic on large circuits, so the inner loop fuses what the
+// steps allow: the resize sweep also leaves the capacitance of each gate's input pins, and the
+// load sweep also works out each node's weighted delay. Every value is computed by the same
+// expression, in the same order, as the separate steps would.
+#include <cmath>
+
+#include "sizing/optimizer.h"
+#include "util/prefetch.h"
+
+namespace tambril::sizing {
+
+namespace {
+
+// max and min as the clamp defines them: a not-a-number root becomes the lower bound, an
+// infinite one the upper bound.
+double AtLeast(double bound, double x) { return bound < x ? x : bound; }
+double AtMost(double bound, double x) { return x < bound ? x : bound; }
+
+}  // namespace
+
+// One resize sweep in forward order, from the state `from` into `to` (which may be the same
+// object). A gate's upstream resistance uses the sizes its drivers received earlier in this
+// sweep; its own load and size are those of `from`.
+//
+// The inner loop keeps its per-node scratch in the timing array, which it makes stale anyway
+// (Time works it out again from the sizes it leaves): a driver's weighted resistance as its
+// receivers see it in the delay's place, a node's weighted delay in the arrival's.
+void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
+  ++stats_.resizeSweeps;
+  const int* start = graph_.fanInStart.data();
+  const int* driver = graph_.fanInDriver.data();
+  const NodeKind* kind = graph_.kind.data();
+  const double* lambda = multipliers_.lambda.data();
+  NodeTiming* drive = timing_.data();  // .delay: scratch while the timing is stale
+  double* pin = pinLoad_.data();
+  const int edges = graph_.EdgeCount();
+  double* size = to.size.data();
+  const double* fromSize = from.size.data();
+  const double* fromLoad = from.loadCap.data();
+  // A gate reads its drivers, which lie in lower levels.
+  ForwardByLevel(graph_, [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      const NodeConstants& c = graph_.Constants(p);
+      switch (kind[p]) {
+        case NodeKind::kPrimaryInput:
+          drive[p].delay = NodeWeight(lambda, start[p], start[p + 1]) * c.unitResistance;
+          continue;
+        case NodeKind::kSource:
+          drive[p].delay = 0.0;  // "Input" adds nothing upstream
+          continue;
+        case NodeKind::kSink:
+          continue;
+        case NodeKind::kGate:
+          break;
+      }
+      double upstream = 0.0;
+      double weight = 0.0;  // NodeWeight, in the same walk over the pins
+      for (int e = start[p]; e < start[p + 1]; ++e) {
+        if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
+        upstream += drive[driver[e]].delay;
+        weight += lambda[e];
+      }
+      const double old = fromSize[p];
+      const double quotient = (weight * c.unitResistance) *
+                              (fromLoad[p] - old * c.unitOutputCap) / (c.unitInputCap * upstream);
+      const double resized = AtMost(c.maxSize, AtLeast(c.minSize, std::sqrt(quotient)));
+      size[p] = resized;
+      drive[p].delay = (c.unitResistance / resized) * weight;
+      pin[p] = c.unitInputCap * resized;
+    }
+  });
+}
+
+void Optimizer::UpdatePinLoads(const Sizing& values) {
+  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      // "Output" holds the absolute output load; a gate loads each driver with its own size.
+      const double inputCap = graph_.Constants(p).unitInputCap;
+      pinLoad_[p] = graph_.kind[p] == NodeKind::kSink ? inputCap : inputCap * values.size[p];
+    }
+  });
+}
+
+// The load of node p from the pin capacitances of its receivers. Loads depend on sizes only,
+// so nodes can be taken in any order.
+inline double Optimizer::NodeLoad(int p, double size, double outputCap) const {
+  const int* start = graph_.fanOutStart.data();
+  const int* receiver = graph_.fanOutReceiver.data();
+  const double* pin = pinLoad_.data();
+  const int entries = start[graph_.NodeCount()];
+  const auto gather = [&](double total) {
+    for (int k = start[p]; k < start[p + 1]; ++k) {
+      if (k + kPrefetchDistance < entries) PrefetchRead(&pin[receiver[k + kPrefetchDistance]]);
+      total += pin[receiver[k]];
+    }
+    return total;
+  };
+  if (graph_.isPrimaryOutput[p]) return gather(0.0) + outputCap * size;
+  return gather(graph_.kind[p] == NodeKind::kPrimaryInput ? 0.0 : outputCap * size);
+}
+
+void Optimizer::LoadSweep(Sizing& values) {
+  UpdatePinLoads(values);
+  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+    for (int p = last - 1; p >= first; --p) {
+      const NodeKind kind = graph_.kind[p];
+      if (kind == NodeKind::kSource || kind == NodeKind::kSink) continue;
+      values.loadCap[p] = NodeLoad(p, values.size[p], graph_.Constants(p).unitOutputCap);
+    }
+  });
+}
+
+// Every node's weighted delay, into the arrival's place of the timing array (0 for the
+// pseudo-nodes), with its load worked out first when `kWithLoads`.
+template <bool kWithLoads>
+void Optimizer::WeighDelays(Sizing& values) {
+  const NodeKind* kind = graph_.kind.data();
+  const int* start = graph_.fanInStart.data();
+  const double* lambda = multipliers_.lambda.data();
+  double* size = values.size.data();
+  double* load = values.loadCap.data();
+  NodeTiming* weighted = timing_.data();  // .arrival: scratch while the timing is stale
+  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      const NodeKind k = kind[p];
+      if (k == NodeKind::kSource || k == NodeKind::kSink) {
+        weighted[p].arrival = 0.0;
+        continue;
+      }
+      const NodeConstants& c = graph_.Constants(p);
+      if (kWithLoads) load[p] = NodeLoad(p, size[p], c.unitOutputCap);
+      const double delay = k == NodeKind::kGate ? (c.unitResistance / size[p]) * load[p]
+                                                : c.unitResistance * load[p];
+      weighted[p].arrival = NodeWeight(lambda, start[p], start[p + 1]) * delay;
+    }
+  });
+}
+
+// The weighted delays of every node but the pseudo-nodes, summed in node id order on one
+// thread. With `withLoads`, each node's load is worked out first (pin loads must be current).
+// Nodes depend on nothing but their own values here, so they are split among the threads. The
+// weighted delays are stored by position and gathered by id for the sum: written by id
+// instead, the stores scatter, which costs more than the gather saves.
+double Optimizer::DelaysAndValue(Sizing& values, bool withLoads) {
+  if (withLoads) {
+    WeighDelays<true>(values);
+  } else {
+    WeighDelays<false>(values);
+  }
+  const int n = graph_.NodeCount();
+  const NodeTiming* weighted = timing_.data();
+  // The pseudo-nodes, which add nothing, are the last two ids.
+  double sum = 0.0;
+  const int* position = graph_.positionOfId.data();
+  for (int k = 0; k < n - 2; ++k) {
+    if (k + kPrefetchDistance < n - 2) PrefetchRead(&weighted[position[k + kPrefetchDistance]]);
+    sum += weighted[position[k]].arrival;
+  }
+  return sum;
+}
+
+double Optimizer::LagrangianValue(Sizing& values) { return DelaysAndValue(values, false); }
+
+void Optimizer::StartingSizes() {
+  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+    for (int p = first; p < last; ++p) {
+      if (graph_.kind[p] == NodeKind::kGate) current_.size[p] = graph_.Constants(p).minSize;
+    }
+  });
+  LoadSweep(current_);
+}
+
+void Optimizer::Resize() { Resize(parameters.innerThreshold); }
+
+void Optimizer::Resize(double threshold) {
+  // Each sweep: resize, then loads, delays and the value in one pass.
+  ResizeSweep(current_, current_);
+  double previous = DelaysAndValue(current_, true);
+  lowerBound_ = previous;
+  for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
+    ResizeSweep(current_, trial_);
+    const double value = DelaysAndValue(trial_, true);
+    if (!(RelativeGap(value, previous) > threshold))
+      return;  // settled, or not a number: keep the current state
+    current_.Swap(trial_);
+    previous = value;
+    lowerBound_ = value;
+  }
+}
+
+}  // namespace tambril::sizing

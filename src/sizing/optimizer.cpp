@@ -1,0 +1,181 @@
+// The outer loop shared by every method: size for the current multipliers (lower bound), time
+// the circuit (upper bound), let the method judge the pass and re-weight the multipliers, until
+// the method stops; the log holds both bounds of every logged pass.
+#include "sizing/optimizer.h"
+
+#include <cmath>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "util/prefetch.h"
+
+namespace tambril::sizing {
+
+double RelativeGap(double a, double b) {
+  const double total = a + b;
+  return std::fabs(a / total - b / total);
+}
+
+double Excess(double upper, double lower) { return (upper - lower) / lower; }
+
+Optimizer::Optimizer(const TimingGraph& graph, int outputCount)
+    : graph_(graph), outputCount_(outputCount) {
+  const int nodes = graph.NodeCount();
+  current_.Reset(nodes);
+  trial_.Reset(nodes);
+  AssignLarge(timing_, nodes, NodeTiming{0.0, 0.0});
+  AssignLarge(multipliers_.lambda, graph.EdgeCount(), -1.0);
+  AssignLarge(pinLoad_, nodes, 0.0);
+  // "Output" loads each primary output with its fixed capacitance, whatever the sizes.
+  if (graph.sinkPosition >= 0) {
+    pinLoad_[graph.sinkPosition] = graph.Constants(graph.sinkPosition).unitInputCap;
+  }
+}
+
+Optimizer::~Optimizer() = default;
+
+void Optimizer::Run(Reporter& reporter) {
+  const MethodEntry* entry = FindMethod(parameters.method);
+  if (entry == nullptr) throw std::invalid_argument("no sizing method " + parameters.method);
+  const std::unique_ptr<Method> method = entry->make(parameters);
+  stats_ = Statistics();
+  reporter_ = &reporter;
+  bestDelay_ = std::numeric_limits<double>::infinity();
+  log_.Open(parameters.logPath);
+
+  Stopwatch watch;
+  EvenMultipliers();
+  method->Start(*this);
+  StartingSizes();
+  lowerBound_ = LagrangianValue(current_);
+  stats_.startSeconds += watch.Lap();
+  Time();
+  stats_.arrivalSeconds += watch.Lap();
+  int pass = 0;
+  Next next = method->Judge(*this, pass);
+  stats_.resizeSeconds += watch.Lap();  // a judge's own work is certifying, an inner loop
+  while (next == Next::kContinue) {
+    method->Update(*this, pass);
+    stats_.multiplierSeconds += watch.Lap();
+    ++pass;
+    ++stats_.outerPasses;
+    Resize();
+    stats_.resizeSeconds += watch.Lap();
+    Time();
+    stats_.arrivalSeconds += watch.Lap();
+    next = method->Judge(*this, pass);
+    stats_.resizeSeconds += watch.Lap();
+  }
+  if (next == Next::kClose) {
+    method->Update(*this, pass);
+    stats_.multiplierSeconds += watch.Lap();
+    Resize();
+    stats_.resizeSeconds += watch.Lap();
+    Time();
+    stats_.arrivalSeconds += watch.Lap();
+    LogPass();
+  }
+  stats_.passes = method->PrintedPasses(stats_);
+  reporter.Progress(" Done!\nTotal number of iteration: " + std::to_string(stats_.passes) +
+                    "\n\n");
+  log_.Close();
+  Finish(*method);
+  reporter_ = nullptr;
+}
+
+// The result: the last logged pass, or the fastest state seen, timed again; a warning when
+// the loop ended at its cap.
+void Optimizer::Finish(Method& method) {
+  if (method.ReportsLastPass(stats_)) {
+    stats_.reportedPass = stats_.loggedPasses;
+    return;
+  }
+  if (stats_.reportedPass != stats_.loggedPasses) RestoreSizes(bestSize_);
+  if (stats_.converged) return;
+  std::string line = "Warning: the outer loop did not converge in " +
+                     std::to_string(parameters.maxOuterPasses) + " passes; the result is ";
+  if (stats_.reportedPass == 0) {
+    line += "every gate at its minimum size, faster than every pass";
+  } else {
+    line += "pass " + std::to_string(stats_.reportedPass) + " of " +
+            std::to_string(stats_.loggedPasses) +
+            " in convergence.txt, the one with the smallest delay";
+  }
+  reporter_->Warning(line + method.CapHint());
+}
+
+void Optimizer::LogPass() {
+  log_.Line(lowerBound_, MaxDelay());
+  if (reporter_ != nullptr) reporter_->Progress(".");
+  ++stats_.loggedPasses;
+  // The earliest of equally fast states; sizes are copied only when the delay improves.
+  if (MaxDelay() < bestDelay_) TakeAsBest();
+}
+
+void Optimizer::TakeAsBest() {
+  bestDelay_ = MaxDelay();
+  stats_.reportedPass = stats_.loggedPasses;
+  bestSize_ = current_.size;
+}
+
+// The inner loop of Resize(threshold), on a copy in the trial state: a sweep reads nothing of
+// its state but each gate's own size and load before it writes them, so sweeping in place
+// gives the values of sweeping from one state into another, and only the value is kept.
+double Optimizer::CertifiedLowerBound(double threshold) {
+  trial_.size = current_.size;
+  trial_.loadCap = current_.loadCap;
+  ResizeSweep(trial_, trial_);
+  double previous = DelaysAndValue(trial_, true);
+  for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
+    ResizeSweep(trial_, trial_);
+    const double value = DelaysAndValue(trial_, true);
+    if (!(RelativeGap(value, previous) > threshold)) break;
+    previous = value;
+  }
+  Time();  // the sweeps used the timing array as scratch
+  return previous;
+}
+
+void Optimizer::RestoreSizes(const std::vector<double>& sizes) {
+  current_.size = sizes;
+  LoadSweep(current_);
+  Time();
+}
+
+void Optimizer::Time() {
+  ComputeArrivalTimes(graph_, current_.size.data(), current_.loadCap.data(), timing_.data());
+  maxDelay_ = graph_.sinkPosition >= 0 ? timing_[graph_.sinkPosition].arrival : 0.0;
+}
+
+// Both walk receivers before drivers: a node reads the multipliers of its fan-out connections,
+// which its receivers (in higher levels) have written, and writes its own pins'.
+void Optimizer::EvenMultipliers() {
+  const int* start = graph_.fanInStart.data();
+  double* lambdas = multipliers_.lambda.data();
+  BackwardByLevel(graph_, [&](int begin, int end) {
+    for (int p = end - 1; p >= begin; --p) {
+      const int first = start[p];
+      const int last = start[p + 1];
+      if (graph_.kind[p] == NodeKind::kSink) {
+        // A header without a usable output count: share by the outputs actually present.
+        const int outputs = outputCount_ > 0 ? outputCount_ : last - first;
+        const double share = 1.0 / static_cast<double>(outputs);
+        for (int e = first; e < last; ++e) {
+          lambdas[e] = share;
+        }
+      } else {
+        double flow = 0.0;
+        for (int k = graph_.fanOutStart[p]; k < graph_.fanOutStart[p + 1]; ++k) {
+          flow += lambdas[graph_.fanOutEdge[k]];
+        }
+        const double fanInCount = static_cast<double>(last - first);
+        for (int e = first; e < last; ++e) {
+          lambdas[e] = flow / fanInCount;
+        }
+      }
+    }
+  });
+}
+
+}  // namespace tambril::sizing

@@ -1,0 +1,119 @@
+#ifndef TAMBRIL_SIZING_OPTIMIZER_H
+#define TAMBRIL_SIZING_OPTIMIZER_H
+
+#include <memory>
+#include <vector>
+
+#include "io/reporter.h"
+#include "sizing/method.h"
+#include "sizing/parameters.h"
+#include "sizing/passLog.h"
+#include "sizing/sizingState.h"
+#include "timing/arrivalTimes.h"
+#include "timing/timingGraph.h"
+
+namespace tambril::sizing {
+
+// The optimiser: sizes the gates of a circuit for minimum delay by Lagrangian relaxation. It
+// owns all of its state (sizes, loads, timing, multipliers, the best sizing seen), its log, its
+// statistics and its parameters, all laid out by position of the timing graph, which it reads
+// and never changes.
+//
+// Run() is the whole optimisation. The steps it is made of are public, for the methods that
+// drive it (method.h) and for running them one at a time:
+//  - EvenMultipliers: the starting flow, split evenly over the pins of every node;
+//  - StartingSizes: every gate at its minimum size, and the loads;
+//  - LagrangianValue: every node's delay weighted by its multipliers, summed in node id order;
+//  - Resize: the inner loop, sweeps of the closed-form resize until the value settles;
+//  - Time: arrival times, and with them the upper bound, the circuit delay.
+class Optimizer {
+ public:
+  // `graph` must outlive the optimiser. `outputCount` is the netlist header's count of primary
+  // outputs, which shares the starting flow; when it is not positive, the outputs present do.
+  Optimizer(const TimingGraph& graph, int outputCount);
+  ~Optimizer();
+  Optimizer(const Optimizer&) = delete;
+  Optimizer& operator=(const Optimizer&) = delete;
+
+  Parameters parameters;
+
+  // The whole optimisation with the method that parameters.method names: writes the log, one
+  // dot per logged pass and the closing lines through `reporter`, and a warning when the loop
+  // ends at its cap. Afterwards the state is the result's: the last logged pass, or the fastest
+  // sizing seen when the method reports that one (timed again). Throws std::invalid_argument
+  // for a method that the table does not have.
+  void Run(Reporter& reporter);
+
+  void EvenMultipliers();
+  void StartingSizes();
+  // The Lagrangian value of `values` (the current state or a copy) for the current multipliers;
+  // `values` is not changed.
+  double LagrangianValue(Sizing& values);
+  // The inner loop from the current sizes, at parameters.innerThreshold or at `threshold`.
+  // Leaves the last accepted sweep and its value in LowerBound().
+  void Resize();
+  void Resize(double threshold);
+  void Time();
+
+  // For the methods' stop rules.
+  // Appends LowerBound() and MaxDelay() to the log, writes a dot, and takes the state as the
+  // best when it is faster than every one before.
+  void LogPass();
+  // The current state is the best so far, whatever its delay (for the starting sizes).
+  void TakeAsBest();
+  // The Lagrangian value that the inner loop reaches from the current sizes at `threshold`;
+  // the current state is left as it was.
+  double CertifiedLowerBound(double threshold);
+  // Makes `sizes` (by position) the current state, timed.
+  void RestoreSizes(const std::vector<double>& sizes);
+
+  const TimingGraph& Graph() const { return graph_; }
+  int OutputCount() const { return outputCount_; }
+  Multipliers& Lambdas() { return multipliers_; }
+  const Multipliers& Lambdas() const { return multipliers_; }
+  // The timing of the current state, after Time() and until the next inner loop or value.
+  const std::vector<NodeTiming>& Timing() const { return timing_; }
+  Sizing& Current() { return current_; }
+  const Sizing& Current() const { return current_; }
+  Statistics& Stats() { return stats_; }
+  const Statistics& Stats() const { return stats_; }
+  double LowerBound() const { return lowerBound_; }
+  void SetLowerBound(double value) { lowerBound_ = value; }
+  // The circuit delay of the latest timing: the arrival at "Output".
+  double MaxDelay() const { return maxDelay_; }
+  double BestDelay() const { return bestDelay_; }
+  // Two arrays with one entry per position that a method may use as scratch while it starts,
+  // before any sizing (0 or 1); their content is undefined, and overwritten afterwards.
+  std::vector<double>& Scratch(int which) { return which == 0 ? trial_.size : trial_.loadCap; }
+
+ private:
+  void ResizeSweep(const Sizing& from, Sizing& to);
+  void UpdatePinLoads(const Sizing& values);
+  double NodeLoad(int position, double size, double outputCap) const;
+  template <bool kWithLoads>
+  void WeighDelays(Sizing& values);
+  void LoadSweep(Sizing& values);
+  double DelaysAndValue(Sizing& values, bool withLoads);
+  void Finish(Method& method);
+
+  const TimingGraph& graph_;
+  int outputCount_;
+  Statistics stats_;
+  PassLog log_;
+  Reporter* reporter_ = nullptr;
+
+  Sizing current_;
+  Sizing trial_;
+  std::vector<NodeTiming> timing_;  // by position
+  Multipliers multipliers_;
+  double lowerBound_ = 0.0;
+  double maxDelay_ = 0.0;
+  std::vector<double> bestSize_;  // by position: the sizes of the best state so far
+  double bestDelay_ = 0.0;        // its delay
+  // Scratch, by position: the capacitance of a node's input pin for its size.
+  std::vector<double> pinLoad_;
+};
+
+}  // namespace tambril::sizing
+
+#endif

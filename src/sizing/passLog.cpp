@@ -1,0 +1,17 @@
+#include "sizing/passLog.h"
+
+namespace tambril::sizing {
+
+void PassLog::Open(const std::string& path) {
+  file_.Open(path);
+  file_.Put("Lower Bound\tUpper Bound").EndLine();
+  file_.Put("===========\t===========").EndLine();
+}
+
+void PassLog::Line(double lower, double upper) {
+  file_.Put(lower).Put("\t").Put(upper).EndLine();
+}
+
+void PassLog::Close() { file_.Close(); }
+
+}  // namespace tambril::sizing

@@ -1,0 +1,89 @@
+#ifndef TAMBRIL_SIZING_ROBUSTMETHOD_H
+#define TAMBRIL_SIZING_ROBUSTMETHOD_H
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "sizing/method.h"
+#include "sizing/sizingState.h"
+#include "timing/arrivalTimes.h"
+
+namespace tambril::sizing {
+
+// The constants of the robust method. They are the same for every circuit; the step adapts
+// node by node.
+struct RobustParameters {
+  // The largest step: a pin whose slack is one delay of its driver loses this much of its
+  // logarithm. The step of a node is damped when its critical pin changes and grows back.
+  double step = 0.25;
+  double damping = 0.7;
+  double recovery = 1.25;
+  // No pin loses more than this much of its logarithm in one pass.
+  double stepLimit = 1.0;
+  // Each node gives this share of its flow, divided by the depth of the circuit, to an even
+  // split over its pins, so that a path that falls idle can come back within a few passes.
+  double evenShare = 0.005;
+  // The share of the covering flow (every live connection positive) mixed into every update.
+  double coverShare = 1e-9;
+  // The certificate's inner threshold, as a share of the outer threshold.
+  double certifyShare = 1e-4;
+};
+
+// The robust method.
+//
+// Re-weighting: at each node the pins share the node's flow; a pin's share shrinks by about
+// exp(-step * slack / driver delay) (a rational form of it, from the basic operations only, for
+// the same bits everywhere), where the slack is how much earlier the pin's arrival is than the
+// node's latest, so the step is measured in stage delays and does not vanish on deep circuits.
+// The shares are then mixed with a small even split, and the new flow with the covering flow,
+// which keeps every live multiplier above coverShare / (live connections): none reaches 0 or a
+// subnormal value. Flow is conserved: the flow into "Output" is 1 and each node passes on what
+// its receivers take. Connections with no path to "Output" carry no flow and stay at 0. Each
+// node's step depends only on its drivers' arrivals (a forward walk) and each node's flow only
+// on its receivers (a backward walk); every sum runs in a fixed order.
+//
+// Stop rule: a pass's lower bound is the Lagrangian value of sizes that the inner loop has not
+// quite settled, and can lie above the true minimum of the Lagrangian. So the loop stops only on
+// a certificate: when a pass looks close enough, the inner loop is run from that pass's sizes
+// to a threshold far below the outer one, on a copy, and the value it reaches is logged on a
+// line of its own (with the pass's upper bound). The run has converged when the best delay is
+// within the outer threshold of such a certified value: (best - certified) / certified <=
+// OUTER. The result is always the fastest sizing seen, the minimum sizes included.
+class RobustMethod : public Method {
+ public:
+  explicit RobustMethod(const Parameters& parameters);
+
+  void Start(Optimizer& optimizer) override;
+  void Update(Optimizer& optimizer, int pass) override;
+  Next Judge(Optimizer& optimizer, int pass) override;
+  bool ReportsLastPass(const Statistics&) const override { return false; }
+  int PrintedPasses(const Statistics& stats) const override { return stats.loggedPasses; }
+
+  // Mixes the covering flow into the starting multipliers (a flow of 1 into "Output"); the two
+  // scratch arrays (one entry per position) are overwritten.
+  void Start(const TimingGraph& graph, Multipliers& multipliers, std::vector<double>& scratch,
+             std::vector<double>& moreScratch);
+  // One re-weighting from a timing analysis.
+  void Update(const TimingGraph& graph, const NodeTiming* timing, Multipliers& multipliers);
+
+  int Depth() const { return depth_; }
+
+  RobustParameters constants;
+
+ private:
+  double certifyThreshold_;
+  // How far the last certified value fell below its pass's own: a pass is worth certifying
+  // when its value less this shortfall would meet the threshold.
+  double shortfall_ = 0.0;
+  double certified_ = -std::numeric_limits<double>::infinity();
+
+  int depth_ = 1;                       // gates on the longest path
+  std::vector<double> cover_;           // by edge: the covering flow
+  std::vector<double> nodeStep_;        // by position
+  std::vector<std::int32_t> critical_;  // by position: the critical pin of the last update
+};
+
+}  // namespace tambril::sizing
+
+#endif
