@@ -1,4 +1,6 @@
-# Thin wrapper over CMake. `make run` sizes a bundled circuit, `make test` runs every test.
+# Thin wrapper over CMake. `make run` sizes a bundled circuit, `make test` runs every test; on
+# a fresh machine with g++, CMake and GoogleTest, `make test` first installs the Debian
+# packages that the tests use (tools/setup).
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
@@ -6,9 +8,12 @@ JOBS ?= $(shell nproc)
 EXAMPLE ?= c7552
 RUN_DIR ?= run
 
-.PHONY: all build run test test-sanitize test-tsan clean
+.PHONY: all setup build run test test-sanitize test-tsan clean
 
 all: build
+
+setup:
+	tools/setup
 
 build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
@@ -22,10 +27,10 @@ run: build
 	@echo "Result file:     $(RUN_DIR)/$(EXAMPLE).result"
 	@echo "Convergence log: $(RUN_DIR)/convergence.txt"
 
-test: build
+test: setup build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-test-sanitize:
+test-sanitize: setup
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTAMBRIL_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
