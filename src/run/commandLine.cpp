@@ -20,7 +20,7 @@ const std::string kUsageLines =
     "* Indicates optional field\n"
     "Options, anywhere: --method NAME (default " +
     std::string(sizing::Methods().front().name) +
-    "), --threads N (default: every core)";
+    "), --threads N (default: one or every core, the faster)";
 
 namespace {
 

@@ -12,6 +12,9 @@ void RunSizer(const CommandLine& command) {
   CNetlist netlist;
   for (const std::string& line : command.warnings) netlist.reporter->Warning(line);
   Configure(command, netlist);
+  // Unless the command line fixes the count, the optimiser uses one thread or all of them,
+  // whichever it finds faster on this circuit and this machine.
+  netlist.sizing.chooseThreads = command.threads == 0;
   netlist.BuildDB("param.txt");
   netlist.InputNetlist(command.netlist.c_str());
   // The result replaces its target whole: never a file that this run reads or logs to.

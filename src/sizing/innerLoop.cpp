@@ -176,14 +176,20 @@ void Optimizer::StartingSizes() {
 
 void Optimizer::Resize() { Resize(parameters.innerThreshold); }
 
+// Each sweep: resize, then loads, delays and the value in one pass.
+double Optimizer::Sweep(const Sizing& from, Sizing& to) {
+  if (threads_ != nullptr) threads_->Begin();
+  ResizeSweep(from, to);
+  const double value = DelaysAndValue(to, true);
+  if (threads_ != nullptr) threads_->End();
+  return value;
+}
+
 void Optimizer::Resize(double threshold) {
-  // Each sweep: resize, then loads, delays and the value in one pass.
-  ResizeSweep(current_, current_);
-  double previous = DelaysAndValue(current_, true);
+  double previous = Sweep(current_, current_);
   lowerBound_ = previous;
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
-    ResizeSweep(current_, trial_);
-    const double value = DelaysAndValue(trial_, true);
+    const double value = Sweep(current_, trial_);
     if (!(RelativeGap(value, previous) > threshold))
       return;  // settled, or not a number: keep the current state
     current_.Swap(trial_);

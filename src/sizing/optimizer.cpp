@@ -41,6 +41,7 @@ void Optimizer::Run(Reporter& reporter) {
   const std::unique_ptr<Method> method = entry->make(parameters);
   stats_ = Statistics();
   reporter_ = &reporter;
+  if (parameters.chooseThreads && MostThreads() > 1) threads_ = std::make_unique<ThreadChooser>();
   bestDelay_ = std::numeric_limits<double>::infinity();
   log_.Open(parameters.logPath);
 
@@ -82,6 +83,8 @@ void Optimizer::Run(Reporter& reporter) {
   log_.Close();
   Finish(*method);
   reporter_ = nullptr;
+  threads_.reset();
+  UseThreads(MostThreads());
 }
 
 // The result: the last logged pass, or the fastest state seen, timed again; a warning when
@@ -125,11 +128,9 @@ void Optimizer::TakeAsBest() {
 double Optimizer::CertifiedLowerBound(double threshold) {
   trial_.size = current_.size;
   trial_.loadCap = current_.loadCap;
-  ResizeSweep(trial_, trial_);
-  double previous = DelaysAndValue(trial_, true);
+  double previous = Sweep(trial_, trial_);
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
-    ResizeSweep(trial_, trial_);
-    const double value = DelaysAndValue(trial_, true);
+    const double value = Sweep(trial_, trial_);
     if (!(RelativeGap(value, previous) > threshold)) break;
     previous = value;
   }

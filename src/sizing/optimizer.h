@@ -11,6 +11,7 @@
 #include "sizing/sizingState.h"
 #include "timing/arrivalTimes.h"
 #include "timing/timingGraph.h"
+#include "util/threadChooser.h"
 
 namespace tambril::sizing {
 
@@ -95,12 +96,16 @@ class Optimizer {
   void LoadSweep(Sizing& values);
   double DelaysAndValue(Sizing& values, bool withLoads);
   void Finish(Method& method);
+  // One sweep of the inner loop from `from` into `to` (which may be the same), with loads and
+  // the Lagrangian value; the thread count chosen for it when the optimiser chooses.
+  double Sweep(const Sizing& from, Sizing& to);
 
   const TimingGraph& graph_;
   int outputCount_;
   Statistics stats_;
   PassLog log_;
   Reporter* reporter_ = nullptr;
+  std::unique_ptr<ThreadChooser> threads_;  // during Run, when parameters.chooseThreads
 
   Sizing current_;
   Sizing trial_;

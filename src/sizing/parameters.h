@@ -17,6 +17,9 @@ struct Parameters {
   int maxTrialSweeps = 1000;  // trial sweeps per inner loop
   int maxOuterPasses = 1000;  // passes of the outer loop
   std::string method = "classic";  // a name of the method table (method.h)
+  // Whether the optimiser chooses, sweep by sweep, between one thread and every thread started
+  // (ThreadChooser); otherwise every loop uses the threads in use when it starts.
+  bool chooseThreads = false;
   std::string logPath = "convergence.txt";
 };
 

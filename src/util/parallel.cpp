@@ -6,7 +6,8 @@
 namespace tambril {
 
 namespace {
-int threadCount = 1;
+int threadCount = 1;  // in use
+int mostThreads = 1;  // started
 }  // namespace
 
 int AvailableCores() {
@@ -18,6 +19,7 @@ int AvailableCores() {
 
 void SetThreadCount(int threads) {
   threadCount = threads > 0 ? threads : 1;
+  mostThreads = threadCount;
   if (threadCount == 1) return;
   omp_set_dynamic(0);
   // An empty region starts the pool now, before any output file exists, rather than in the
@@ -26,7 +28,13 @@ void SetThreadCount(int threads) {
   {}
 }
 
+void UseThreads(int threads) {
+  threadCount = threads < 1 ? 1 : threads > mostThreads ? mostThreads : threads;
+}
+
 int ThreadCount() { return threadCount; }
+
+int MostThreads() { return mostThreads; }
 
 namespace detail {
 

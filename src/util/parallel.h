@@ -17,7 +17,13 @@ int AvailableCores();
 // calling thread. An executable calls it once, before any parallel loop; until then every
 // loop runs on the calling thread.
 void SetThreadCount(int threads);
+// The threads that parallel loops use from now on: 1 up to the count set above, which no pass
+// exceeds. Cheap: the threads stay, the loops take fewer or more of them.
+void UseThreads(int threads);
+// The threads that parallel loops use now.
 int ThreadCount();
+// The count set by SetThreadCount.
+int MostThreads();
 
 // Ranges shorter than this run on the calling thread: a parallel loop costs a few
 // microseconds of hand-over, as much as some thousand nodes' work.
