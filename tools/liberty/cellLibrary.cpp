@@ -445,20 +445,21 @@ class Reader {
       while (names.Next(relatedName)) {
         size_t k = 0;
         while (k < inputNames.size() && inputNames[k] != relatedName) ++k;
-        if (k == inputNames.size() || have[k]) continue;
+        if (k == inputNames.size()) continue;
         Arc& arc = cell.arcs[k];
         arc.input = cell.inputs[k];
+        ArcTables tables;
         const std::string_view sense = t.Value("timing_sense");
-        arc.sense = sense == "positive_unate"   ? Sense::kPositive
-                    : sense == "negative_unate" ? Sense::kNegative
-                                                : Sense::kNon;
+        tables.sense = sense == "positive_unate"   ? Sense::kPositive
+                       : sense == "negative_unate" ? Sense::kNegative
+                                                   : Sense::kNon;
         int found = 0;
         for (int tableIndex : t.children) {
           const Group& table = document_.groups[tableIndex];
-          Table* target = table.type == "cell_rise"         ? &arc.cellRise
-                          : table.type == "cell_fall"       ? &arc.cellFall
-                          : table.type == "rise_transition" ? &arc.riseTransition
-                          : table.type == "fall_transition" ? &arc.fallTransition
+          Table* target = table.type == "cell_rise"         ? &tables.cellRise
+                          : table.type == "cell_fall"       ? &tables.cellFall
+                          : table.type == "rise_transition" ? &tables.riseTransition
+                          : table.type == "fall_transition" ? &tables.fallTransition
                                                             : nullptr;
           if (target == nullptr) continue;
           std::string why;
@@ -472,6 +473,7 @@ class Reader {
           cell.skip = "no delay and transition tables from pin " + std::string(relatedName);
           return;
         }
+        arc.variants.push_back(std::move(tables));
         have[k] = true;
       }
     }

@@ -25,12 +25,17 @@ struct Table {
 
 enum class Sense : uint8_t { kPositive, kNegative, kNon };
 
-// The timing of one input to the output: delay and output transition for a rising and for a
-// falling output.
-struct Arc {
-  int input = 0;  // index into Cell::pins
+// One timing group: delay and output transition for a rising and for a falling output.
+struct ArcTables {
   Sense sense = Sense::kNon;
   Table cellRise, cellFall, riseTransition, fallTransition;
+};
+
+// The timing of one input to the output: every timing group of the input (a library may give
+// several, each under its own condition on the other inputs); timers take the worst.
+struct Arc {
+  int input = 0;  // index into Cell::pins
+  std::vector<ArcTables> variants;
 };
 
 enum class Direction : uint8_t { kInput, kOutput, kInout, kInternal };

@@ -25,12 +25,17 @@ double MeanInputCap(const Cell& cell) {
 namespace {
 
 // The delay at `slew` and `load`: the mean of the rising and the falling output.
+// (the worst of the arc's timing groups).
 double MeanDelay(const Arc& arc, double slew, double load) {
-  return 0.5 * (arc.cellRise.Lookup(slew, load) + arc.cellFall.Lookup(slew, load));
+  double worst = 0;
+  for (const ArcTables& t : arc.variants) {
+    worst = std::max(worst, 0.5 * (t.cellRise.Lookup(slew, load) + t.cellFall.Lookup(slew, load)));
+  }
+  return worst;
 }
 
 // The load points of an arc's delay tables (those of the rising table).
-const std::vector<double>& LoadPoints(const Arc& arc) { return arc.cellRise.load; }
+const std::vector<double>& LoadPoints(const Arc& arc) { return arc.variants[0].cellRise.load; }
 
 }  // namespace
 
@@ -146,7 +151,8 @@ double GeometricMean(const std::vector<double>& values) {
 double MeanTransition(const Cell& cell, double slew, double load) {
   double sum = 0;
   for (const Arc& arc : cell.arcs) {
-    sum += arc.riseTransition.Lookup(slew, load) + arc.fallTransition.Lookup(slew, load);
+    const ArcTables& t = arc.variants[0];
+    sum += t.riseTransition.Lookup(slew, load) + t.fallTransition.Lookup(slew, load);
   }
   return sum / (2.0 * static_cast<double>(cell.arcs.size()));
 }
@@ -253,7 +259,7 @@ Families BuildFamilies(const CellLibrary& library) {
   // four of its own inputs, found by iterating from the middle of its slew axis.
   if (result.reference >= 0) {
     const Cell& cell = library.cells[result.families[result.reference].cells.front()];
-    const std::vector<double>& axis = cell.arcs[0].cellRise.slew;
+    const std::vector<double>& axis = cell.arcs[0].variants[0].cellRise.slew;
     double slew = axis[axis.size() / 2];
     const double load = 4.0 * MeanInputCap(cell);
     for (int k = 0; k < 50; ++k) slew = MeanTransition(cell, slew, load);
