@@ -6,14 +6,6 @@
 
 namespace tambril::liberty {
 
-int Design::Member(int family, int cell) const {
-  const std::vector<int>& members = memberOf[family];
-  for (size_t m = 0; m < members.size(); ++m) {
-    if (members[m] == cell) return static_cast<int>(m);
-  }
-  return -1;
-}
-
 Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
                   const Families& families, const std::string& program) {
   const std::string where = program + ": " + netlist.fileName + ":";
@@ -21,7 +13,11 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
     return FormatError(where + std::to_string(line) + ": " + message);
   };
   Design design;
+  design.memberIndex.assign(library.cells.size(), -1);
   for (const Family& family : families.families) {
+    for (size_t m = 0; m < family.cells.size(); ++m) {
+      design.memberIndex[family.cells[m]] = static_cast<int>(m);
+    }
     design.memberOf.push_back(family.cells);
     std::vector<std::vector<int>> maps;
     for (int c : family.cells) {

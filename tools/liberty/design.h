@@ -38,9 +38,10 @@ struct Design {
   // for each of the family's fan-in positions.
   std::vector<std::vector<std::vector<int>>> pinMap;  // [family][member][position]
   std::vector<std::vector<int>> memberOf;  // [family] -> cells; same order as Family::cells
+  std::vector<int> memberIndex;            // [cell] -> its position in its family, or -1
 
   int NetCount() const { return static_cast<int>(driver.size()); }
-  int Member(int family, int cell) const;  // position of `cell` in its family
+  int Member(int /*family*/, int cell) const { return memberIndex[cell]; }
 };
 
 // Binds the netlist to the library. Throws FormatError "PROGRAM: FILE:LINE: message": a cell

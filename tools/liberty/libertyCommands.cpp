@@ -1,0 +1,137 @@
+#include "libertyCommands.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <unordered_map>
+
+#include "io/error.h"
+#include "io/outputFile.h"
+#include "io/text.h"
+#include "libertyFlow.h"
+
+namespace tambril::liberty {
+
+namespace {
+
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
+  return resolved ? std::string(resolved.get()) : path;
+}
+
+std::string NamesBeside(const std::string& net) {
+  const std::string suffix = ".net";
+  if (net.size() > suffix.size() && net.compare(net.size() - 4, 4, suffix) == 0) {
+    return net.substr(0, net.size() - 4) + ".names";
+  }
+  return net + ".names";
+}
+
+}  // namespace
+
+void ImportVerilog(const std::vector<std::string>& libraries, const std::string& input,
+                   const std::string& output, const std::string& namesPath,
+                   const std::string& program) {
+  const CellLibrary library = ReadLibertyFiles(libraries, program);
+  const Families families = BuildFamilies(library);
+  std::string text;
+  bool readError = false;
+  if (!ReadWholeFile(input, text, readError, true)) {
+    throw FileError(program + ": cannot open '" + input + "'");
+  }
+  if (readError) throw FormatError(program + ": " + input + ": cannot be read");
+  const VerilogNetlist netlist = ReadVerilog(std::move(text), input, program);
+  const Design design = BindDesign(netlist, library, families, program);
+  if (design.gates.empty()) {
+    throw FormatError(program + ": " + input + ": no cell to size");
+  }
+  const Imported imported = ImportDesign(design, netlist, families, Absolute(input));
+  OutputFile net, names;
+  const auto fail = [&](const std::string& path) {
+    return FileError(program + ": cannot write '" + path + "'");
+  };
+  if (!net.OpenReplacing(output)) throw fail(output);
+  if (!names.OpenReplacing(namesPath)) throw fail(namesPath);
+  net.Write(imported.netlist);
+  names.Write(imported.names);
+  if (!names.Commit()) throw fail(namesPath);
+  if (!net.Commit()) throw fail(output);
+}
+
+std::string ExportVerilog(const ExportRequest& request) {
+  const std::string& program = request.program;
+  const CellLibrary library = ReadLibertyFiles(request.libraries, program);
+  const Families families = BuildFamilies(library);
+  const std::string namesPath =
+      request.names.empty() ? NamesBeside(request.netlist) : request.names;
+  const SizedNames names = ReadNames(namesPath, program);
+  std::vector<double> sizes;
+  std::vector<std::string> types;
+  ReadResult(request.result, program, sizes, types);
+  const std::string source = request.verilog.empty() ? names.verilogPath : request.verilog;
+  std::string text;
+  bool readError = false;
+  if (!ReadWholeFile(source, text, readError, true)) {
+    throw FileError(program + ": cannot open '" + source + "'");
+  }
+  if (readError) throw FormatError(program + ": " + source + ": cannot be read");
+  const VerilogNetlist netlist = ReadVerilog(std::move(text), source, program);
+  const Design design = BindDesign(netlist, library, families, program);
+
+  // Each gate's size, through its instance name.
+  std::unordered_map<std::string, int> gateOfName;
+  for (size_t g = 0; g < design.gates.size(); ++g) {
+    gateOfName.emplace(netlist.instances[design.gates[g].instance].name, static_cast<int>(g));
+  }
+  std::vector<int> cells(design.gates.size(), -1);
+  for (const auto& [id, instance] : names.gates) {
+    const auto it = gateOfName.find(instance);
+    if (it == gateOfName.end()) {
+      throw FormatError(program + ": " + source + ": has no instance '" + instance +
+                        "' of the names file; import it again");
+    }
+    const int g = it->second;
+    const Family& family = families.families[design.gates[g].family];
+    if (static_cast<size_t>(id) >= sizes.size() || sizes[id] == 0) {
+      throw FormatError(program + ": " + request.result + ": has no size for node " +
+                        std::to_string(id) + " ('" + instance + "')");
+    }
+    if (types[id] != family.type) {
+      throw FormatError(program + ": " + request.result + ": node " + std::to_string(id) +
+                        " is a " + types[id] + ", but '" + instance + "' is a " + family.type);
+    }
+    cells[g] = CellForSize(family, library, sizes[id], families.typicalSlew);
+  }
+  for (size_t g = 0; g < cells.size(); ++g) {
+    if (cells[g] < 0) {
+      throw FormatError(program + ": " + namesPath + ": does not name instance '" +
+                        netlist.instances[design.gates[g].instance].name + "'; import it again");
+    }
+  }
+  RefineOptions options;
+  options.delayTarget = request.delayTarget;
+  const RefineResult refined = Refine(design, library, cells, options);
+
+  std::vector<std::string> cellNames(netlist.instances.size());
+  for (size_t i = 0; i < netlist.instances.size(); ++i) {
+    cellNames[i] = netlist.instances[i].cellName;
+  }
+  for (size_t g = 0; g < design.gates.size(); ++g) {
+    cellNames[design.gates[g].instance] = library.cells[cells[g]].name;
+  }
+  OutputFile out;
+  const auto fail = [&] { return FileError(program + ": cannot write '" + request.output + "'"); };
+  if (!out.OpenReplacing(request.output)) throw fail();
+  out.Write(WithCells(netlist, cellNames));
+  if (!out.Commit()) throw fail();
+  char line[256];
+  std::snprintf(line, sizeof line,
+                "%zu cells; delay %.2f ps as rounded, %.2f ps refined; area %.4g um2 as rounded, "
+                "%.4g um2 refined; %d swaps\n",
+                design.gates.size(), refined.initialDelay * 1e12, refined.finalDelay * 1e12,
+                refined.initialArea * 1e12, refined.finalArea * 1e12, refined.changes);
+  return line;
+}
+
+}  // namespace tambril::liberty

@@ -1,0 +1,299 @@
+#include "refine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+
+#include "timer.h"
+
+namespace tambril::liberty {
+
+namespace {
+
+constexpr double kNever = -std::numeric_limits<double>::infinity();
+
+// The longest path through the neighbourhood of a gate if it were another cell, from the
+// current timing: the drivers of its inputs see the new pin capacitances, the gate its new
+// tables, its sinks its new output slew; the rest of each path is the current tail.
+class Estimator {
+ public:
+  Estimator(const Design& design, const Timer& timer, const std::vector<int>& cells)
+      : design_(design), timer_(timer), cells_(cells) {}
+
+  double Estimate(int g, int cell) const {
+    const Design::Gate& gate = design_.gates[g];
+    const int n = Inputs(g);
+    const std::vector<double>& arrival = timer_.Arrival();
+    const std::vector<double>& slew = timer_.Slew();
+    const std::vector<double>& load = timer_.Load();
+    const std::vector<double>& tail = timer_.Tail();
+    double inArrival[2 * kMaxInputs], inSlew[2 * kMaxInputs];
+    double delta[2 * kMaxInputs];
+    for (int k = 0; k < n; ++k) {
+      double now[2], was[2];
+      timer_.PinCap(g, cell, k, now);
+      timer_.PinCap(g, cells_[g], k, was);
+      delta[2 * k] = now[0] - was[0];
+      delta[2 * k + 1] = now[1] - was[1];
+    }
+    double estimate = kNever;
+    for (int k = 0; k < n; ++k) {
+      const int net = design_.fanins[gate.firstFanin + k];
+      double change[2] = {0, 0};
+      for (int j = 0; j < n; ++j) {
+        if (design_.fanins[gate.firstFanin + j] == net) {
+          change[0] += delta[2 * j];
+          change[1] += delta[2 * j + 1];
+        }
+      }
+      const int driver = design_.driver[net];
+      double* a = &inArrival[2 * k];
+      double* s = &inSlew[2 * k];
+      if (driver >= 0 && (change[0] != 0 || change[1] != 0)) {
+        const double newLoad[2] = {load[2 * net] + change[0], load[2 * net + 1] + change[1]};
+        const double unused[2] = {0, 0};
+        Output(driver, cells_[driver], -1, unused, unused, newLoad, a, s);
+      } else {
+        a[0] = arrival[2 * net];
+        a[1] = arrival[2 * net + 1];
+        s[0] = slew[2 * net];
+        s[1] = slew[2 * net + 1];
+      }
+      for (int e = 0; e < 2; ++e) {
+        const size_t at = 2 * static_cast<size_t>(net) + e;
+        const double t = timer_.TailSink()[at] == g ? timer_.SecondTail()[at] : tail[at];
+        if (a[e] != kNever && t != kNever) estimate = std::max(estimate, a[e] + t);
+      }
+    }
+    const int out = gate.output;
+    double gArrival[2], gSlew[2];
+    timer_.GateOutput(g, cell, inArrival, inSlew, &load[2 * out], gArrival, gSlew);
+    if (design_.endpoint[out]) estimate = std::max({estimate, gArrival[0], gArrival[1]});
+    for (int s = design_.sinkStart[out]; s < design_.sinkStart[out + 1]; ++s) {
+      const int h = design_.sinks[s].first;
+      const int hOut = design_.gates[h].output;
+      double hArrival[2], hSlew[2];
+      Output(h, cells_[h], out, gArrival, gSlew, &load[2 * hOut], hArrival, hSlew);
+      for (int e = 0; e < 2; ++e) {
+        if (hArrival[e] != kNever && tail[2 * hOut + e] != kNever) {
+          estimate = std::max(estimate, hArrival[e] + tail[2 * hOut + e]);
+        }
+      }
+    }
+    return estimate;
+  }
+
+  int Inputs(int g) const {
+    return static_cast<int>(design_.pinMap[design_.gates[g].family][0].size());
+  }
+
+ private:
+  static constexpr int kMaxInputs = 16;
+
+  // Gate h's output with the current arrivals and slews at its inputs, except that net
+  // `replaced` has `arrival` / `slew`.
+  void Output(int h, int cell, int replaced, const double* arrival, const double* slew,
+              const double* load, double* outArrival, double* outSlew) const {
+    const Design::Gate& gate = design_.gates[h];
+    const int n = Inputs(h);
+    double inArrival[2 * kMaxInputs], inSlew[2 * kMaxInputs];
+    for (int k = 0; k < n; ++k) {
+      const int net = design_.fanins[gate.firstFanin + k];
+      for (int e = 0; e < 2; ++e) {
+        inArrival[2 * k + e] = net == replaced ? arrival[e] : timer_.Arrival()[2 * net + e];
+        inSlew[2 * k + e] = net == replaced ? slew[e] : timer_.Slew()[2 * net + e];
+      }
+    }
+    timer_.GateOutput(h, cell, inArrival, inSlew, load, outArrival, outSlew);
+  }
+
+  const Design& design_;
+  const Timer& timer_;
+  const std::vector<int>& cells_;
+};
+
+struct Candidate {
+  double gain;
+  int gate;
+  int cell;
+};
+
+double TotalArea(const std::vector<int>& cells, const CellLibrary& library) {
+  double area = 0;
+  for (int c : cells) area += library.cells[c].area;
+  return area;
+}
+
+// Picks candidates, best first, whose neighbourhoods (input nets, output net, the sinks'
+// output nets) do not overlap, at most `limit` of them.
+std::vector<Candidate> Independent(const Design& design, std::vector<Candidate>& candidates,
+                                   size_t limit, std::vector<int>& stamp, int& clock) {
+  std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+    return a.gain > b.gain || (a.gain == b.gain && a.gate < b.gate);
+  });
+  ++clock;
+  std::vector<Candidate> chosen;
+  std::vector<int> nets;
+  for (const Candidate& c : candidates) {
+    if (chosen.size() >= limit) break;
+    const Design::Gate& gate = design.gates[c.gate];
+    nets.clear();
+    const int n = static_cast<int>(design.pinMap[gate.family][0].size());
+    for (int k = 0; k < n; ++k) nets.push_back(design.fanins[gate.firstFanin + k]);
+    nets.push_back(gate.output);
+    for (int s = design.sinkStart[gate.output]; s < design.sinkStart[gate.output + 1]; ++s) {
+      nets.push_back(design.gates[design.sinks[s].first].output);
+    }
+    bool free = true;
+    for (int net : nets) free = free && stamp[net] != clock;
+    if (!free) continue;
+    for (int net : nets) stamp[net] = clock;
+    chosen.push_back(c);
+  }
+  return chosen;
+}
+
+}  // namespace
+
+int CellForSize(const Family& family, const CellLibrary& library, double size, double slew) {
+  int best = family.cells[0];
+  double bestScore = std::numeric_limits<double>::infinity();
+  for (int c : family.cells) {
+    const Cell& cell = library.cells[c];
+    // The drive and the input capacitance that the model gives a gate of this size, against
+    // the cell's own.
+    double resistance, intrinsic;
+    CellDrive(cell, slew, resistance, intrinsic);
+    const double drive =
+        std::fabs(std::log(std::max(resistance, 1e-3) * size / family.unitResistance));
+    const double cap = std::fabs(std::log(MeanInputCap(cell) / (family.unitInputCap * size)));
+    const double score = drive + cap;
+    if (score < bestScore) {
+      bestScore = score;
+      best = c;
+    }
+  }
+  return best;
+}
+
+RefineResult Refine(const Design& design, const CellLibrary& library, std::vector<int>& cells,
+                    const RefineOptions& options) {
+  RefineResult result;
+  Timer timer(design, library);
+  double delay = timer.Analyse(cells);
+  timer.AnalyseTails(cells);
+  result.initialDelay = delay;
+  result.initialArea = TotalArea(cells, library);
+  const int gates = static_cast<int>(design.gates.size());
+  std::vector<int> stamp(design.NetCount(), 0);
+  int clock = 0;
+  std::vector<int> best = cells;
+  double bestDelay = delay;
+
+  // Faster: swaps that shorten the longest path through a gate near the critical delay.
+  size_t limit = static_cast<size_t>(gates) + 1;
+  int idle = 0;
+  std::vector<char> tabu(gates, 0);  // a swap that made the circuit slower on its own
+  while (result.passes < options.maxPasses) {
+    if (options.delayTarget > 0 && delay <= options.delayTarget) break;
+    ++result.passes;
+    Estimator estimator(design, timer, cells);
+    std::vector<Candidate> candidates;
+    const double threshold = delay * (1 - options.window);
+    for (int g = 0; g < gates; ++g) {
+      const int out = design.gates[g].output;
+      const double through = std::max(timer.Arrival()[2 * out] + timer.Tail()[2 * out],
+                                      timer.Arrival()[2 * out + 1] + timer.Tail()[2 * out + 1]);
+      if (!(through >= threshold) || tabu[g]) continue;
+      const double now = estimator.Estimate(g, cells[g]);
+      double bestEstimate = now;
+      int bestCell = -1;
+      for (int c : design.memberOf[design.gates[g].family]) {
+        if (c == cells[g]) continue;
+        const double e = estimator.Estimate(g, c);
+        if (e < bestEstimate - 1e-16) {
+          bestEstimate = e;
+          bestCell = c;
+        }
+      }
+      if (bestCell >= 0) candidates.push_back({now - bestEstimate, g, bestCell});
+    }
+    if (candidates.empty()) break;
+    const std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
+    std::vector<int> old;
+    for (const Candidate& c : chosen) {
+      old.push_back(cells[c.gate]);
+      cells[c.gate] = c.cell;
+    }
+    const double now = timer.Analyse(cells);
+    if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+      std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n", result.passes,
+                   candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
+    }
+    if (now <= delay) {
+      result.changes += static_cast<int>(chosen.size());
+      idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
+      delay = now;
+      if (delay < bestDelay) {
+        bestDelay = delay;
+        best = cells;
+      }
+      timer.AnalyseTails(cells);
+      limit = std::min(limit * 2, static_cast<size_t>(gates) + 1);
+      if (idle >= options.idlePasses) break;
+    } else {
+      for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+      if (chosen.size() == 1) tabu[chosen[0].gate] = 1;
+      limit = std::max<size_t>(1, chosen.size() / 4);
+      timer.Analyse(cells);
+    }
+  }
+  cells = best;
+  delay = timer.Analyse(cells);
+  timer.AnalyseTails(cells);
+
+  // Smaller: the smallest cell of each gate whose longest path stays within the goal.
+  const double goal = options.delayTarget > 0 ? std::max(options.delayTarget, delay) : delay;
+  limit = static_cast<size_t>(gates) + 1;
+  for (int pass = 0; pass < 50; ++pass) {
+    Estimator estimator(design, timer, cells);
+    std::vector<Candidate> candidates;
+    const double ceiling = goal * (1 - 1e-6);
+    for (int g = 0; g < gates; ++g) {
+      const double area = library.cells[cells[g]].area;
+      for (int c : design.memberOf[design.gates[g].family]) {
+        if (library.cells[c].area >= area) continue;  // by ascending area: the first that fits
+        if (estimator.Estimate(g, c) <= ceiling) {
+          candidates.push_back({area - library.cells[c].area, g, c});
+          break;
+        }
+      }
+    }
+    if (candidates.empty()) break;
+    const std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
+    std::vector<int> old;
+    for (const Candidate& c : chosen) {
+      old.push_back(cells[c.gate]);
+      cells[c.gate] = c.cell;
+    }
+    const double now = timer.Analyse(cells);
+    if (now <= goal) {
+      result.changes += static_cast<int>(chosen.size());
+      delay = now;
+      timer.AnalyseTails(cells);
+    } else {
+      for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+      if (chosen.size() <= 1) break;
+      limit = std::max<size_t>(1, chosen.size() / 4);
+      timer.Analyse(cells);
+      timer.AnalyseTails(cells);
+    }
+  }
+  result.finalDelay = timer.Analyse(cells);
+  result.finalArea = TotalArea(cells, library);
+  return result;
+}
+
+}  // namespace tambril::liberty

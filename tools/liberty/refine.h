@@ -1,0 +1,42 @@
+#ifndef TAMBRIL_TOOLS_LIBERTY_REFINE_H
+#define TAMBRIL_TOOLS_LIBERTY_REFINE_H
+
+#include <vector>
+
+#include "cellLibrary.h"
+#include "design.h"
+#include "families.h"
+
+// Discrete sizing with the libraries' own tables: from cells chosen for the continuous sizes,
+// swaps within each family where the timer says they pay.
+namespace tambril::liberty {
+
+// The member of a family whose area is nearest to `size` (square metres; by ratio), among
+// equal areas the one whose drive at `slew` matches the family's fitted model best.
+int CellForSize(const Family& family, const CellLibrary& library, double size, double slew);
+
+struct RefineOptions {
+  int maxPasses = 200;
+  // Gates whose longest path is within this fraction of the critical delay are tried.
+  double window = 0.02;
+  // Passes in a row that may leave the delay as it is before the search stops.
+  int idlePasses = 8;
+  // 0: as fast as it gets, then the smallest area at that delay; otherwise (seconds) the
+  // smallest area that meets it (or, when it cannot be met, the fastest).
+  double delayTarget = 0;
+};
+
+struct RefineResult {
+  double initialDelay = 0, finalDelay = 0;  // seconds
+  double initialArea = 0, finalArea = 0;    // square metres
+  int passes = 0;
+  int changes = 0;
+};
+
+// Changes `cells` (one per gate of `design`, each a member of the gate's family).
+RefineResult Refine(const Design& design, const CellLibrary& library, std::vector<int>& cells,
+                    const RefineOptions& options);
+
+}  // namespace tambril::liberty
+
+#endif
