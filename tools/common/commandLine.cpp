@@ -17,6 +17,7 @@ ParsedCommand ParseCommandLine(int argc, const char* const* argv,
                                const UsageWording& wording) {
   ParsedCommand command;
   command.values.resize(options.size());
+  command.all.resize(options.size());
   bool optionsEnded = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -48,13 +49,16 @@ ParsedCommand ParseCommandLine(int argc, const char* const* argv,
     if (option == options.size() || (value && !options[option].takesValue)) {
       throw UsageError(UsageLine(wording, wording.unknown, arg));
     }
-    if (command.values[option]) throw UsageError(UsageLine(wording, wording.givenTwice, name));
+    if (command.values[option] && !options[option].repeatable) {
+      throw UsageError(UsageLine(wording, wording.givenTwice, name));
+    }
     if (!options[option].takesValue) {
       value = "";
     } else if (!value) {
       if (i + 1 == argc) throw UsageError(UsageLine(wording, wording.needsValue, name));
       value = argv[++i];
     }
+    command.all[option].push_back(*value);
     command.values[option] = std::move(value);
   }
   return command;

@@ -10,8 +10,9 @@
 namespace tambril::tools {
 
 struct OptionSpec {
-  std::string_view name;  // "-o", "--format"
-  bool takesValue;        // otherwise a flag
+  std::string_view name;    // "-o", "--format"
+  bool takesValue;          // otherwise a flag
+  bool repeatable = false;  // may be given more than once (values in ParsedCommand::all)
 };
 
 // How a tool words the errors of its command line. Every line begins with "TOOL: "; in the
@@ -28,6 +29,7 @@ struct ParsedCommand {
   bool help = false;                               // -h or --help: nothing else was read after it
   std::vector<std::string> positional;             // in order
   std::vector<std::optional<std::string>> values;  // per option of the table; a flag's is ""
+  std::vector<std::vector<std::string>> all;       // per option: every value, in order
 
   bool Given(size_t option) const { return values[option].has_value(); }
   const std::string& Value(size_t option) const { return *values[option]; }

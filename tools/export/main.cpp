@@ -1,5 +1,6 @@
 // tambril-export NETLIST.net [RESULT] -o OUTPUT.(blif|bench|csv) [--names FILE]: writes a
-// converted netlist back out with its source names, and the sizes of a TAMBRIL result.
+// converted netlist back out with its source names, and the sizes of a TAMBRIL result; with
+// --liberty LIB.lib, the source Verilog of cells with each cell sized (OUTPUT.v).
 #include <iostream>
 #include <string>
 #include <vector>
@@ -10,15 +11,21 @@
 #include "io/error.h"
 #include "io/outputFile.h"
 #include "io/runMain.h"
+#include "io/text.h"
+#include "liberty/libertyCommands.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: tambril-export NETLIST.net [RESULT] -o OUTPUT.blif|OUTPUT.bench|OUTPUT.csv "
-    "[--names NAMES]";
+    "usage: tambril-export NETLIST.net [RESULT] -o OUTPUT.blif|OUTPUT.bench|OUTPUT.csv|OUTPUT.v "
+    "[--names NAMES] [--liberty LIB.lib ...] [--verilog SOURCE.v] [--delay-target SECONDS]";
 
-enum Option { kOutput, kNames };
-const std::vector<tambril::tools::OptionSpec> kOptions = {{"-o", true}, {"--names", true}};
+enum Option { kOutput, kNames, kLiberty, kVerilog, kDelayTarget };
+const std::vector<tambril::tools::OptionSpec> kOptions = {{"-o", true},
+                                                          {"--names", true},
+                                                          {"--liberty", true, true},
+                                                          {"--verilog", true},
+                                                          {"--delay-target", true}};
 const tambril::tools::UsageWording kWording = {"tambril-export", "{} needs a value",
                                                std::string("unknown option '{}'; ") + kUsage,
                                                "{} given twice", kUsage};
@@ -26,6 +33,38 @@ const tambril::tools::UsageWording kWording = {"tambril-export", "{} needs a val
 bool EndsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() &&
          text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// --liberty: the sized netlist as Verilog of the libraries' cells.
+void ExportCells(const tambril::tools::ParsedCommand& parsed, const std::string& netlist,
+                 const std::string& result, const std::string& output) {
+  using tambril::UsageError;
+  tambril::liberty::ExportRequest request;
+  request.libraries = parsed.all[kLiberty];
+  request.netlist = netlist;
+  request.result = result;
+  request.output = output;
+  request.program = "tambril-export";
+  if (parsed.Given(kNames)) request.names = parsed.Value(kNames);
+  if (parsed.Given(kVerilog)) request.verilog = parsed.Value(kVerilog);
+  if (parsed.Given(kDelayTarget)) {
+    const std::string& value = parsed.Value(kDelayTarget);
+    if (!tambril::ParseWholeNumber(value, request.delayTarget) ||
+        !(request.delayTarget > 0 && request.delayTarget < 1)) {
+      throw UsageError("tambril-export: --delay-target takes a delay in seconds, not '" + value +
+                       "'");
+    }
+  }
+  if (result.empty() || !EndsWith(output, ".v")) {
+    throw UsageError("tambril-export: --liberty writes Verilog (OUTPUT.v) from a RESULT file");
+  }
+  for (const std::string& input : {netlist, result, request.names, request.verilog}) {
+    if (!input.empty() && tambril::SameFile(input, output)) {
+      throw tambril::FileError("tambril-export: the output would replace the input '" + output +
+                               "'");
+    }
+  }
+  std::cout << tambril::liberty::ExportVerilog(request) << std::flush;
 }
 
 void Run(int argc, char** argv) {
@@ -42,6 +81,10 @@ void Run(int argc, char** argv) {
   const bool haveNames = parsed.Given(kNames);
   std::string names = haveNames ? parsed.Value(kNames) : "";
   if (netlist.empty() || output.empty()) throw UsageError(std::string("tambril-export: ") + kUsage);
+  if (parsed.Given(kLiberty)) {
+    ExportCells(parsed, netlist, result, output);
+    return;
+  }
   const tambril::exporter::OutputFormat* format = tambril::exporter::OutputFormatOf(output);
   if (format == nullptr) {
     std::string list;

@@ -1,6 +1,7 @@
-// tambril-import INPUT -o OUTPUT.net [--format NAME] [--max-inputs N]: converts a circuit from
-// a synthesis flow (BLIF, AIGER, ISCAS .bench, or Verilog through Yosys) into a TAMBRIL
-// netlist, with the source names of its nodes in OUTPUT.names beside it.
+// tambril-import INPUT -o OUTPUT.net [--format NAME] [--max-inputs N] [--liberty LIB.lib ...]:
+// converts a circuit from a synthesis flow (BLIF, AIGER, ISCAS .bench, or Verilog through
+// Yosys; with --liberty, gate-level Verilog of the libraries' cells) into a TAMBRIL netlist,
+// with the source names of its nodes in OUTPUT.names beside it.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -13,16 +14,17 @@
 #include "io/outputFile.h"
 #include "io/text.h"
 #include "io/runMain.h"
+#include "liberty/libertyCommands.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: tambril-import INPUT -o OUTPUT.net [--format bench|blif|aag|aig|verilog] "
-    "[--max-inputs N]";
+    "[--max-inputs N] [--liberty LIB.lib ...]";
 
-enum Option { kOutput, kFormat, kMaxInputs };
+enum Option { kOutput, kFormat, kMaxInputs, kLiberty };
 const std::vector<tambril::tools::OptionSpec> kOptions = {
-    {"-o", true}, {"--format", true}, {"--max-inputs", true}};
+    {"-o", true}, {"--format", true}, {"--max-inputs", true}, {"--liberty", true, true}};
 const tambril::tools::UsageWording kWording = {"tambril-import", "{} needs a value",
                                                std::string("unknown option '{}'; ") + kUsage,
                                                "{} given twice", kUsage};
@@ -30,6 +32,7 @@ const tambril::tools::UsageWording kWording = {"tambril-import", "{} needs a val
 struct Command {
   std::string input, output;
   tambril::import::ImportOptions options;
+  std::vector<std::string> libraries;  // --liberty: gate-level Verilog of these cells
   bool help = false;
 };
 
@@ -45,6 +48,7 @@ Command Parse(int argc, char** argv) {
   }
   command.input = parsed.positional[0];
   command.output = parsed.Value(kOutput);
+  command.libraries = parsed.all[kLiberty];
   if (parsed.Given(kFormat)) {
     if (!tambril::import::FormatFromWord(parsed.Value(kFormat), command.options.format)) {
       throw UsageError("tambril-import: unknown format '" + parsed.Value(kFormat) +
@@ -91,6 +95,11 @@ void Run(int argc, char** argv) {
   if (namesPath == command.input || command.output == command.input) {
     throw tambril::FileError("tambril-import: the output would replace the input '" +
                              command.input + "'");
+  }
+  if (!command.libraries.empty()) {
+    tambril::liberty::ImportVerilog(command.libraries, command.input, command.output, namesPath,
+                                    "tambril-import");
+    return;
   }
   const tambril::import::Conversion conversion =
       tambril::import::Convert(command.input, command.options);

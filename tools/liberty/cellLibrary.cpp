@@ -13,13 +13,14 @@ double Table::Lookup(double x, double y) const {
   // Position in one axis: segment i and the fraction t along it (below 0 or above 1 beyond
   // the ends).
   const auto locate = [](const std::vector<double>& axis, double v, size_t& i, double& t) {
-    if (axis.size() < 2) {
+    const size_t n = axis.size();
+    if (n < 2) {
       i = 0;
       t = 0;
       return;
     }
-    i = static_cast<size_t>(std::upper_bound(axis.begin() + 1, axis.end() - 1, v) - axis.begin()) -
-        1;
+    i = 0;
+    while (i + 2 < n && v >= axis[i + 1]) ++i;
     t = (v - axis[i]) / (axis[i + 1] - axis[i]);
   };
   size_t i, j;
@@ -29,10 +30,10 @@ double Table::Lookup(double x, double y) const {
   const size_t columns = load.size();
   const size_t i1 = slew.size() < 2 ? i : i + 1;
   const size_t j1 = columns < 2 ? j : j + 1;
-  const double v00 = values[i * columns + j], v01 = values[i * columns + j1];
-  const double v10 = values[i1 * columns + j], v11 = values[i1 * columns + j1];
-  const double low = v00 + (v01 - v00) * u;
-  const double high = v10 + (v11 - v10) * u;
+  const double* row0 = &values[i * columns];
+  const double* row1 = &values[i1 * columns];
+  const double low = row0[j] + (row0[j1] - row0[j]) * u;
+  const double high = row1[j] + (row1[j1] - row1[j]) * u;
   return low + (high - low) * t;
 }
 
@@ -477,11 +478,41 @@ class Reader {
         have[k] = true;
       }
     }
+    for (Arc& arc : cell.arcs) Merge(arc);
     for (size_t k = 0; k < have.size(); ++k) {
       if (!have[k]) {
         cell.skip = "no timing from pin " + inputNames[k];
         return;
       }
+    }
+  }
+
+  static bool SameAxes(const Table& a, const Table& b) {
+    return a.slew == b.slew && a.load == b.load;
+  }
+  static void MergeInto(Table& into, const Table& from) {
+    for (size_t i = 0; i < into.values.size(); ++i) {
+      into.values[i] = std::max(into.values[i], from.values[i]);
+    }
+  }
+  static void Merge(Arc& arc) {
+    for (const ArcTables& v : arc.variants) {
+      ArcTables* into = nullptr;
+      for (ArcTables& m : arc.merged) {
+        if (m.sense == v.sense && SameAxes(m.cellRise, v.cellRise) &&
+            SameAxes(m.cellFall, v.cellFall) && SameAxes(m.riseTransition, v.riseTransition) &&
+            SameAxes(m.fallTransition, v.fallTransition)) {
+          into = &m;
+        }
+      }
+      if (into == nullptr) {
+        arc.merged.push_back(v);
+        continue;
+      }
+      MergeInto(into->cellRise, v.cellRise);
+      MergeInto(into->cellFall, v.cellFall);
+      MergeInto(into->riseTransition, v.riseTransition);
+      MergeInto(into->fallTransition, v.fallTransition);
     }
   }
 

@@ -36,6 +36,9 @@ struct ArcTables {
 struct Arc {
   int input = 0;  // index into Cell::pins
   std::vector<ArcTables> variants;
+  // The variants of one sense on the same indices merged into one, point by point the worst:
+  // a quicker, slightly pessimistic stand-in for estimates.
+  std::vector<ArcTables> merged;
 };
 
 enum class Direction : uint8_t { kInput, kOutput, kInout, kInternal };

@@ -14,6 +14,7 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
   };
   Design design;
   design.memberIndex.assign(library.cells.size(), -1);
+  design.arcStart.assign(library.cells.size(), -1);
   for (const Family& family : families.families) {
     for (size_t m = 0; m < family.cells.size(); ++m) {
       design.memberIndex[family.cells[m]] = static_cast<int>(m);
@@ -27,6 +28,13 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
         int index = 0;
         while (cell.pins[cell.inputs[index]].name != name) ++index;
         map.push_back(index);
+      }
+      design.arcStart[c] = static_cast<int>(design.arcs.size());
+      for (int index : map) {
+        design.arcs.push_back(&cell.arcs[index]);
+        const Pin& pin = cell.pins[cell.inputs[index]];
+        design.pinCaps.push_back(pin.riseCap);
+        design.pinCaps.push_back(pin.fallCap);
       }
       maps.push_back(std::move(map));
     }
@@ -82,6 +90,7 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
       gate.family = f;
       gate.cell = static_cast<int>(cell - library.cells.data());
       gate.firstFanin = static_cast<int>(fanins.size());
+      gate.inputs = family.Inputs();
       gate.output = -1;
       fanins.resize(fanins.size() + family.inputs.size(), -1);
       for (const VerilogNetlist::Connection& c : instance.connections) {

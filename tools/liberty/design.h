@@ -19,7 +19,8 @@ struct Design {
     int family = 0;      // into Families::families
     int cell = 0;        // into CellLibrary::cells: the current cell
     int output = 0;      // net
-    int firstFanin = 0;  // fanins[firstFanin, firstFanin + family's input count), family order
+    int firstFanin = 0;  // fanins[firstFanin, firstFanin + inputs), in the family's order
+    int inputs = 0;
   };
   std::vector<Gate> gates;          // in topological order
   std::vector<int> fanins;          // nets
@@ -39,6 +40,11 @@ struct Design {
   std::vector<std::vector<std::vector<int>>> pinMap;  // [family][member][position]
   std::vector<std::vector<int>> memberOf;  // [family] -> cells; same order as Family::cells
   std::vector<int> memberIndex;            // [cell] -> its position in its family, or -1
+  // Per cell of a family, by the family's fan-in positions: the arc and the pin's
+  // capacitance (rise, fall), from arcStart[cell].
+  std::vector<int> arcStart;
+  std::vector<const Arc*> arcs;
+  std::vector<double> pinCaps;  // 2 per arc entry
 
   int NetCount() const { return static_cast<int>(driver.size()); }
   int Member(int /*family*/, int cell) const { return memberIndex[cell]; }

@@ -8,7 +8,7 @@
 #include "families.h"
 #include "io/error.h"
 #include "io/outputFile.h"
-#include "run/runMain.h"
+#include "io/runMain.h"
 
 namespace {
 

@@ -69,7 +69,7 @@ class Estimator {
     }
     const int out = gate.output;
     double gArrival[2], gSlew[2];
-    timer_.GateOutput(g, cell, inArrival, inSlew, &load[2 * out], gArrival, gSlew);
+    timer_.GateOutput(g, cell, inArrival, inSlew, &load[2 * out], gArrival, gSlew, true);
     if (design_.endpoint[out]) estimate = std::max({estimate, gArrival[0], gArrival[1]});
     for (int s = design_.sinkStart[out]; s < design_.sinkStart[out + 1]; ++s) {
       const int h = design_.sinks[s].first;
@@ -85,9 +85,7 @@ class Estimator {
     return estimate;
   }
 
-  int Inputs(int g) const {
-    return static_cast<int>(design_.pinMap[design_.gates[g].family][0].size());
-  }
+  int Inputs(int g) const { return design_.gates[g].inputs; }
 
  private:
   static constexpr int kMaxInputs = 16;
@@ -106,7 +104,7 @@ class Estimator {
         inSlew[2 * k + e] = net == replaced ? slew[e] : timer_.Slew()[2 * net + e];
       }
     }
-    timer_.GateOutput(h, cell, inArrival, inSlew, load, outArrival, outSlew);
+    timer_.GateOutput(h, cell, inArrival, inSlew, load, outArrival, outSlew, true);
   }
 
   const Design& design_;
@@ -140,7 +138,7 @@ std::vector<Candidate> Independent(const Design& design, std::vector<Candidate>&
     if (chosen.size() >= limit) break;
     const Design::Gate& gate = design.gates[c.gate];
     nets.clear();
-    const int n = static_cast<int>(design.pinMap[gate.family][0].size());
+    const int n = gate.inputs;
     for (int k = 0; k < n; ++k) nets.push_back(design.fanins[gate.firstFanin + k]);
     nets.push_back(gate.output);
     for (int s = design.sinkStart[gate.output]; s < design.sinkStart[gate.output + 1]; ++s) {
@@ -193,7 +191,7 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
   double bestDelay = delay;
 
   // Faster: swaps that shorten the longest path through a gate near the critical delay.
-  size_t limit = static_cast<size_t>(gates) + 1;
+  const size_t limit = static_cast<size_t>(gates) + 1;
   int idle = 0;
   std::vector<char> tabu(gates, 0);  // a swap that made the circuit slower on its own
   while (result.passes < options.maxPasses) {
@@ -221,34 +219,38 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       if (bestCell >= 0) candidates.push_back({now - bestEstimate, g, bestCell});
     }
     if (candidates.empty()) break;
-    const std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
-    std::vector<int> old;
-    for (const Candidate& c : chosen) {
-      old.push_back(cells[c.gate]);
-      cells[c.gate] = c.cell;
-    }
-    const double now = timer.Analyse(cells);
-    if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-      std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n", result.passes,
-                   candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
-    }
-    if (now <= delay) {
-      result.changes += static_cast<int>(chosen.size());
-      idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
-      delay = now;
-      if (delay < bestDelay) {
-        bestDelay = delay;
-        best = cells;
+    std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
+    // The batch, or when it makes the circuit slower, its better half, quarter, ...
+    double now = delay;
+    while (!chosen.empty()) {
+      std::vector<int> old;
+      for (const Candidate& c : chosen) {
+        old.push_back(cells[c.gate]);
+        cells[c.gate] = c.cell;
       }
-      timer.AnalyseTails(cells);
-      limit = std::min(limit * 2, static_cast<size_t>(gates) + 1);
-      if (idle >= options.idlePasses) break;
-    } else {
+      now = timer.Analyse(cells);
+      if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+        std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
+                     result.passes, candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
+      }
+      if (now <= delay) break;
       for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
       if (chosen.size() == 1) tabu[chosen[0].gate] = 1;
-      limit = std::max<size_t>(1, chosen.size() / 4);
-      timer.Analyse(cells);
+      chosen.resize(chosen.size() / 2);
     }
+    if (chosen.empty()) {
+      timer.Analyse(cells);
+      continue;
+    }
+    result.changes += static_cast<int>(chosen.size());
+    idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
+    delay = now;
+    if (delay < bestDelay) {
+      bestDelay = delay;
+      best = cells;
+    }
+    timer.AnalyseTails(cells);
+    if (idle >= options.idlePasses) break;
   }
   cells = best;
   delay = timer.Analyse(cells);
@@ -256,7 +258,6 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
 
   // Smaller: the smallest cell of each gate whose longest path stays within the goal.
   const double goal = options.delayTarget > 0 ? std::max(options.delayTarget, delay) : delay;
-  limit = static_cast<size_t>(gates) + 1;
   for (int pass = 0; pass < 50; ++pass) {
     Estimator estimator(design, timer, cells);
     std::vector<Candidate> candidates;
@@ -272,24 +273,23 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       }
     }
     if (candidates.empty()) break;
-    const std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
-    std::vector<int> old;
-    for (const Candidate& c : chosen) {
-      old.push_back(cells[c.gate]);
-      cells[c.gate] = c.cell;
-    }
-    const double now = timer.Analyse(cells);
-    if (now <= goal) {
-      result.changes += static_cast<int>(chosen.size());
-      delay = now;
-      timer.AnalyseTails(cells);
-    } else {
+    std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
+    double now = delay;
+    while (!chosen.empty()) {
+      std::vector<int> old;
+      for (const Candidate& c : chosen) {
+        old.push_back(cells[c.gate]);
+        cells[c.gate] = c.cell;
+      }
+      now = timer.Analyse(cells);
+      if (now <= goal) break;
       for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
-      if (chosen.size() <= 1) break;
-      limit = std::max<size_t>(1, chosen.size() / 4);
-      timer.Analyse(cells);
-      timer.AnalyseTails(cells);
+      chosen.resize(chosen.size() / 2);
     }
+    if (chosen.empty()) break;
+    result.changes += static_cast<int>(chosen.size());
+    delay = now;
+    timer.AnalyseTails(cells);
   }
   result.finalDelay = timer.Analyse(cells);
   result.finalArea = TotalArea(cells, library);

@@ -20,21 +20,16 @@ Timer::Timer(const Design& design, const CellLibrary& library)
   tailSink_.assign(n, -1);
 }
 
-void Timer::PinCap(int g, int cell, int k, double* cap) const {
-  const Design::Gate& gate = design_.gates[g];
-  const Cell& c = library_.cells[cell];
-  const int member = design_.Member(gate.family, cell);
-  const Pin& pin = c.pins[c.inputs[design_.pinMap[gate.family][member][k]]];
-  cap[0] = pin.riseCap;
-  cap[1] = pin.fallCap;
+void Timer::PinCap(int /*g*/, int cell, int k, double* cap) const {
+  const double* caps = &design_.pinCaps[2 * static_cast<size_t>(design_.arcStart[cell] + k)];
+  cap[0] = caps[0];
+  cap[1] = caps[1];
 }
 
 void Timer::ArcDelays(int g, int cell, int k, int inEdge, double slew, const double* load,
                       double* delay) const {
-  const Design::Gate& gate = design_.gates[g];
-  const Cell& c = library_.cells[cell];
-  const int member = design_.Member(gate.family, cell);
-  const Arc& arc = c.arcs[design_.pinMap[gate.family][member][k]];
+  (void)g;
+  const Arc& arc = *design_.arcs[design_.arcStart[cell] + k];
   delay[0] = delay[1] = kNever;
   for (const ArcTables& t : arc.variants) {
     const bool toRise = t.sense == Sense::kNon || (t.sense == Sense::kPositive) == (inEdge == 0);
@@ -45,20 +40,18 @@ void Timer::ArcDelays(int g, int cell, int k, int inEdge, double slew, const dou
 }
 
 void Timer::GateOutput(int g, int cell, const double* inArrival, const double* inSlew,
-                       const double* load, double* outArrival, double* outSlew) const {
-  const Design::Gate& gate = design_.gates[g];
-  const Cell& c = library_.cells[cell];
-  const int member = design_.Member(gate.family, cell);
-  const std::vector<int>& map = design_.pinMap[gate.family][member];
+                       const double* load, double* outArrival, double* outSlew, bool merged) const {
+  const int n = design_.gates[g].inputs;
+  const Arc* const* arcs = &design_.arcs[design_.arcStart[cell]];
   outArrival[0] = outArrival[1] = kNever;
   outSlew[0] = outSlew[1] = 0.0;
-  for (size_t k = 0; k < map.size(); ++k) {
-    const Arc& arc = c.arcs[map[k]];
+  for (int k = 0; k < n; ++k) {
+    const Arc& arc = *arcs[k];
     for (int e = 0; e < 2; ++e) {
       const double a = inArrival[2 * k + e];
       if (a == kNever) continue;
       const double s = inSlew[2 * k + e];
-      for (const ArcTables& t : arc.variants) {
+      for (const ArcTables& t : merged ? arc.merged : arc.variants) {
         const bool toRise = t.sense == Sense::kNon || (t.sense == Sense::kPositive) == (e == 0);
         const bool toFall = t.sense == Sense::kNon || (t.sense == Sense::kPositive) == (e == 1);
         if (toRise) {
@@ -94,7 +87,7 @@ double Timer::Analyse(const std::vector<int>& cells) {
   double inArrival[64], inSlew[64];
   for (size_t g = 0; g < design_.gates.size(); ++g) {
     const Design::Gate& gate = design_.gates[g];
-    const int n = static_cast<int>(design_.pinMap[gate.family][0].size());
+    const int n = gate.inputs;
     for (int k = 0; k < n; ++k) {
       const int net = design_.fanins[gate.firstFanin + k];
       inArrival[2 * k] = arrival_[2 * net];
@@ -128,7 +121,7 @@ void Timer::AnalyseTails(const std::vector<int>& cells) {
     const Design::Gate& gate = design_.gates[g];
     const int out = gate.output;
     const double* load = &load_[2 * out];
-    const int n = static_cast<int>(design_.pinMap[gate.family][0].size());
+    const int n = gate.inputs;
     for (int k = 0; k < n; ++k) {
       const int net = design_.fanins[gate.firstFanin + k];
       for (int e = 0; e < 2; ++e) {

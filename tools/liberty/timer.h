@@ -35,8 +35,10 @@ class Timer {
   // The output arrival and slew (rise, fall) that gate `g` would have as `cell`, with its
   // inputs' arrivals and slews in `inArrival` / `inSlew` (2 per fan-in position) and its
   // output load `load` (rise, fall).
+  // With `merged`, the arcs' merged tables stand in for their timing groups (estimates).
   void GateOutput(int g, int cell, const double* inArrival, const double* inSlew,
-                  const double* load, double* outArrival, double* outSlew) const;
+                  const double* load, double* outArrival, double* outSlew,
+                  bool merged = false) const;
 
   // Input capacitance (rise, fall) of fan-in position k of gate `g` as `cell`.
   void PinCap(int g, int cell, int k, double* cap) const;
