@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 
 #include "timer.h"
@@ -194,17 +195,33 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
   const size_t limit = static_cast<size_t>(gates) + 1;
   int idle = 0;
   std::vector<char> tabu(gates, 0);  // a swap that made the circuit slower on its own
-  while (result.passes < options.maxPasses) {
+  std::vector<std::pair<double, int>> window;
+  // Passes cost a timing of the circuit each: at most about gateBudget gates timed in all.
+  const int passes = std::min(
+      options.maxPasses,
+      std::max(options.minPasses, static_cast<int>(options.gateBudget / std::max(gates, 1))));
+  while (result.passes < passes) {
     if (options.delayTarget > 0 && delay <= options.delayTarget) break;
     ++result.passes;
     Estimator estimator(design, timer, cells);
     std::vector<Candidate> candidates;
     const double threshold = delay * (1 - options.window);
+    // The gates near the critical delay, at most the most critical `windowGates` of them.
+    window.clear();
     for (int g = 0; g < gates; ++g) {
       const int out = design.gates[g].output;
       const double through = std::max(timer.Arrival()[2 * out] + timer.Tail()[2 * out],
                                       timer.Arrival()[2 * out + 1] + timer.Tail()[2 * out + 1]);
-      if (!(through >= threshold) || tabu[g]) continue;
+      if (through >= threshold && !tabu[g]) window.emplace_back(-through, g);
+    }
+    const size_t most = std::max<size_t>(options.windowGates, gates / 50);
+    if (window.size() > most) {
+      std::nth_element(window.begin(), window.begin() + most, window.end());
+      window.resize(most);
+      std::sort(window.begin(), window.end(),
+                [](const auto& a, const auto& b) { return a.second < b.second; });
+    }
+    for (const auto& [negativeThrough, g] : window) {
       const double now = estimator.Estimate(g, cells[g]);
       double bestEstimate = now;
       int bestCell = -1;
@@ -222,26 +239,27 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
     std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
     // The batch, or when it makes the circuit slower, its better half, quarter, ...
     double now = delay;
+    std::vector<int> changed;
     while (!chosen.empty()) {
       std::vector<int> old;
+      changed.clear();
       for (const Candidate& c : chosen) {
         old.push_back(cells[c.gate]);
         cells[c.gate] = c.cell;
+        changed.push_back(c.gate);
       }
-      now = timer.Analyse(cells);
+      now = timer.Update(cells, changed);
       if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
         std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
                      result.passes, candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
       }
       if (now <= delay) break;
       for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+      timer.Update(cells, changed);
       if (chosen.size() == 1) tabu[chosen[0].gate] = 1;
       chosen.resize(chosen.size() / 2);
     }
-    if (chosen.empty()) {
-      timer.Analyse(cells);
-      continue;
-    }
+    if (chosen.empty()) continue;
     result.changes += static_cast<int>(chosen.size());
     idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
     delay = now;
@@ -252,18 +270,23 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
     timer.AnalyseTails(cells);
     if (idle >= options.idlePasses) break;
   }
+  if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+    std::fprintf(stderr, "delay phase: %d passes, %.2f s\n", result.passes,
+                 static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+  }
   cells = best;
   delay = timer.Analyse(cells);
   timer.AnalyseTails(cells);
 
   // Smaller: the smallest cell of each gate whose longest path stays within the goal.
   const double goal = options.delayTarget > 0 ? std::max(options.delayTarget, delay) : delay;
-  for (int pass = 0; pass < 50; ++pass) {
+  for (int pass = 0; pass < std::max(3, passes / 4); ++pass) {
     Estimator estimator(design, timer, cells);
     std::vector<Candidate> candidates;
     const double ceiling = goal * (1 - 1e-6);
     for (int g = 0; g < gates; ++g) {
       const double area = library.cells[cells[g]].area;
+      if (area == library.cells[design.memberOf[design.gates[g].family][0]].area) continue;
       for (int c : design.memberOf[design.gates[g].family]) {
         if (library.cells[c].area >= area) continue;  // by ascending area: the first that fits
         if (estimator.Estimate(g, c) <= ceiling) {
@@ -275,21 +298,29 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
     if (candidates.empty()) break;
     std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
     double now = delay;
+    std::vector<int> changed;
     while (!chosen.empty()) {
       std::vector<int> old;
+      changed.clear();
       for (const Candidate& c : chosen) {
         old.push_back(cells[c.gate]);
         cells[c.gate] = c.cell;
+        changed.push_back(c.gate);
       }
-      now = timer.Analyse(cells);
+      now = timer.Update(cells, changed);
       if (now <= goal) break;
       for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+      timer.Update(cells, changed);
       chosen.resize(chosen.size() / 2);
     }
     if (chosen.empty()) break;
     result.changes += static_cast<int>(chosen.size());
     delay = now;
     timer.AnalyseTails(cells);
+  }
+  if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+    std::fprintf(stderr, "area phase: %.2f s\n",
+                 static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
   }
   result.finalDelay = timer.Analyse(cells);
   result.finalArea = TotalArea(cells, library);

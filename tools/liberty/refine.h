@@ -17,8 +17,14 @@ int CellForSize(const Family& family, const CellLibrary& library, double size, d
 
 struct RefineOptions {
   int maxPasses = 200;
+  int minPasses = 20;
+  // Passes times gates at most this (but at least minPasses passes): bounds the time on large
+  // circuits.
+  double gateBudget = 4e6;
   // Gates whose longest path is within this fraction of the critical delay are tried.
   double window = 0.02;
+  // ... but at most this many (or a fiftieth of the gates), the most critical.
+  size_t windowGates = 2000;
   // Passes in a row that may leave the delay as it is before the search stops.
   int idlePasses = 8;
   // 0: as fast as it gets, then the smallest area at that delay; otherwise (seconds) the

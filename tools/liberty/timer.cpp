@@ -1,7 +1,9 @@
 #include "timer.h"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
+#include <queue>
 
 namespace tambril::liberty {
 
@@ -18,6 +20,78 @@ Timer::Timer(const Design& design, const CellLibrary& library)
   tail_.assign(n, kNever);
   tail2_.assign(n, kNever);
   tailSink_.assign(n, -1);
+  for (int net = 0; net < design.NetCount(); ++net) {
+    if (design.endpoint[net]) endpoints_.push_back(net);
+  }
+  dirty_.assign(design.gates.size(), 0);
+}
+
+void Timer::Load(int n, const std::vector<int>& cells) {
+  double rise = design_.fixedLoad[2 * n], fall = design_.fixedLoad[2 * n + 1];
+  for (int s = design_.sinkStart[n]; s < design_.sinkStart[n + 1]; ++s) {
+    const auto [g, k] = design_.sinks[s];
+    double cap[2];
+    PinCap(g, cells[g], k, cap);
+    rise += cap[0];
+    fall += cap[1];
+  }
+  load_[2 * n] = rise;
+  load_[2 * n + 1] = fall;
+}
+
+void Timer::Output(int g, const std::vector<int>& cells, double* arrival, double* slew) const {
+  const Design::Gate& gate = design_.gates[g];
+  double inArrival[32], inSlew[32];
+  for (int k = 0; k < gate.inputs; ++k) {
+    const int net = design_.fanins[gate.firstFanin + k];
+    inArrival[2 * k] = arrival_[2 * net];
+    inArrival[2 * k + 1] = arrival_[2 * net + 1];
+    inSlew[2 * k] = slew_[2 * net];
+    inSlew[2 * k + 1] = slew_[2 * net + 1];
+  }
+  GateOutput(g, cells[g], inArrival, inSlew, &load_[2 * gate.output], arrival, slew);
+}
+
+double Timer::Update(const std::vector<int>& cells, const std::vector<int>& changed) {
+  std::priority_queue<int, std::vector<int>, std::greater<int>> queue;
+  const auto mark = [&](int g) {
+    if (g >= 0 && !dirty_[g]) {
+      dirty_[g] = 1;
+      queue.push(g);
+    }
+  };
+  for (int g : changed) {
+    const Design::Gate& gate = design_.gates[g];
+    for (int k = 0; k < gate.inputs; ++k) {
+      const int net = design_.fanins[gate.firstFanin + k];
+      Load(net, cells);
+      mark(design_.driver[net]);
+    }
+    mark(g);
+  }
+  while (!queue.empty()) {
+    const int g = queue.top();
+    queue.pop();
+    dirty_[g] = 0;
+    const int out = design_.gates[g].output;
+    double arrival[2], slew[2];
+    Output(g, cells, arrival, slew);
+    if (arrival[0] == arrival_[2 * out] && arrival[1] == arrival_[2 * out + 1] &&
+        slew[0] == slew_[2 * out] && slew[1] == slew_[2 * out + 1]) {
+      continue;
+    }
+    arrival_[2 * out] = arrival[0];
+    arrival_[2 * out + 1] = arrival[1];
+    slew_[2 * out] = slew[0];
+    slew_[2 * out + 1] = slew[1];
+    for (int s = design_.sinkStart[out]; s < design_.sinkStart[out + 1]; ++s) {
+      mark(design_.sinks[s].first);
+    }
+  }
+  delay_ = 0;
+  for (int n : endpoints_)
+    delay_ = std::max(delay_, std::max(arrival_[2 * n], arrival_[2 * n + 1]));
+  return delay_;
 }
 
 void Timer::PinCap(int /*g*/, int cell, int k, double* cap) const {

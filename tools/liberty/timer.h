@@ -19,6 +19,9 @@ class Timer {
 
   // Forward: loads, arrivals and slews; returns the largest arrival at an endpoint (seconds).
   double Analyse(const std::vector<int>& cells);
+  // After Analyse: the same for cells that differ from the last ones timed only at the gates
+  // `changed`; re-times only what the changes reach.
+  double Update(const std::vector<int>& cells, const std::vector<int>& changed);
   // Backward, after Analyse: for every net and edge, the longest delay from it to an
   // endpoint (its tail), with the gate sink that gives it and the best tail through any other.
   void AnalyseTails(const std::vector<int>& cells);
@@ -54,7 +57,12 @@ class Timer {
   const CellLibrary& library_;
   std::vector<double> arrival_, slew_, load_, tail_, tail2_;
   std::vector<int> tailSink_;
+  std::vector<int> endpoints_;
+  std::vector<char> dirty_;
   double delay_ = 0;
+
+  void Load(int net, const std::vector<int>& cells);
+  void Output(int g, const std::vector<int>& cells, double* arrival, double* slew) const;
 };
 
 }  // namespace tambril::liberty
