@@ -425,6 +425,7 @@ class Reader {
       }
     }
     Classify(cell, timings.size());
+    if (cell.sequential) ReadClockArcs(cell, timings);
     if (!cell.skip.empty()) return;
     // The arcs to the output, one per input: the first combinational timing group that names
     // the input.
@@ -484,6 +485,34 @@ class Reader {
         cell.skip = "no timing from pin " + inputNames[k];
         return;
       }
+    }
+  }
+
+  // Tables of edge-triggered timing groups on output pins (clock to output).
+  template <typename Pending>
+  void ReadClockArcs(Cell& cell, const std::vector<Pending>& timings) const {
+    for (const Pending& pending : timings) {
+      const Pin& pin = cell.pins[pending.outputPin];
+      if (pin.direction != Direction::kOutput) continue;
+      bool have = false;
+      for (const Cell::ClockArc& arc : cell.clockArcs) have = have || arc.pin == pending.outputPin;
+      const Group& t = *pending.timing;
+      const std::string_view type = t.Value("timing_type");
+      if (have || (type != "rising_edge" && type != "falling_edge")) continue;
+      Cell::ClockArc arc;
+      arc.pin = pending.outputPin;
+      int found = 0;
+      for (int tableIndex : t.children) {
+        const Group& table = document_.groups[tableIndex];
+        Table* target = table.type == "cell_rise"         ? &arc.tables.cellRise
+                        : table.type == "cell_fall"       ? &arc.tables.cellFall
+                        : table.type == "rise_transition" ? &arc.tables.riseTransition
+                        : table.type == "fall_transition" ? &arc.tables.fallTransition
+                                                          : nullptr;
+        std::string why;
+        if (target != nullptr && ReadTable(table, *target, why)) ++found;
+      }
+      if (found == 4) cell.clockArcs.push_back(std::move(arc));
     }
   }
 

@@ -69,6 +69,13 @@ struct Cell {
   int output = -1;          // index into pins
   TruthTable function;      // over `inputs`
   std::vector<Arc> arcs;    // one per input, in the order of `inputs`
+  // A sequential cell's clock-to-output timing: the first edge-triggered timing group of each
+  // output pin that has one.
+  struct ClockArc {
+    int pin = 0;
+    ArcTables tables;
+  };
+  std::vector<ClockArc> clockArcs;
   // Why TAMBRIL cannot size this cell (several outputs, sequential, a tie cell, ...); empty
   // when it can.
   std::string skip;

@@ -59,6 +59,7 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
   std::vector<int> readLine;  // per gate fan-in: the line, for undriven nets
   design.gateOfInstance.assign(netlist.instances.size(), -1);
   std::vector<int> endpointNets;
+  std::vector<std::pair<int, const ArcTables*>> startArcs;
 
   const auto drive = [&](int net, int line) {
     if (driven[net]) {
@@ -136,6 +137,9 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
       if (pin.direction == Direction::kOutput || pin.direction == Direction::kInout) {
         drive(c.net, instance.line);
         if (tie) design.constant[c.net] = 1;
+        for (const Cell::ClockArc& arc : cell->clockArcs) {
+          if (arc.pin == cell->FindPin(c.pin)) startArcs.emplace_back(c.net, &arc.tables);
+        }
       } else if (pin.direction == Direction::kInput) {
         cutNets.push_back(c.net);
         cutCaps.push_back(pin.riseCap);
@@ -161,6 +165,8 @@ Design BindDesign(const VerilogNetlist& netlist, const CellLibrary& library,
     design.fixedLoad[2 * cutNets[k] + 1] += cutCaps[2 * k + 1];
   }
   for (int n : endpointNets) design.endpoint[n] = 1;
+  design.startArc.assign(nets, nullptr);
+  for (const auto& [net, tables] : startArcs) design.startArc[net] = tables;
   for (int n : netlist.outputs) design.endpoint[n] = 1;
 
   // Topological order (Kahn), gates in file order where the order is free.

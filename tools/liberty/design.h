@@ -32,6 +32,9 @@ struct Design {
   std::vector<char> endpoint;
   std::vector<char> constant;
   std::vector<double> fixedLoad;  // 2 per net
+  // Per net driven by a sequential cell: its clock-to-output tables (the path starts at the
+  // clock edge, at the delay these give for the net's load); nullptr elsewhere.
+  std::vector<const ArcTables*> startArc;
   // Per net: the gate input pins it feeds, as (gate, position) pairs in compressed rows.
   std::vector<int> sinkStart;
   std::vector<std::pair<int, int>> sinks;

@@ -39,6 +39,21 @@ void Timer::Load(int n, const std::vector<int>& cells) {
   load_[2 * n + 1] = fall;
 }
 
+bool Timer::Start(int n) {
+  const ArcTables* arc = design_.startArc[n];
+  const double rise = arc->cellRise.Lookup(0, load_[2 * n]);
+  const double fall = arc->cellFall.Lookup(0, load_[2 * n + 1]);
+  const double riseSlew = arc->riseTransition.Lookup(0, load_[2 * n]);
+  const double fallSlew = arc->fallTransition.Lookup(0, load_[2 * n + 1]);
+  const bool changed = rise != arrival_[2 * n] || fall != arrival_[2 * n + 1] ||
+                       riseSlew != slew_[2 * n] || fallSlew != slew_[2 * n + 1];
+  arrival_[2 * n] = rise;
+  arrival_[2 * n + 1] = fall;
+  slew_[2 * n] = riseSlew;
+  slew_[2 * n + 1] = fallSlew;
+  return changed;
+}
+
 void Timer::Output(int g, const std::vector<int>& cells, double* arrival, double* slew) const {
   const Design::Gate& gate = design_.gates[g];
   double inArrival[32], inSlew[32];
@@ -66,6 +81,11 @@ double Timer::Update(const std::vector<int>& cells, const std::vector<int>& chan
       const int net = design_.fanins[gate.firstFanin + k];
       Load(net, cells);
       mark(design_.driver[net]);
+      if (design_.startArc[net] != nullptr && Start(net)) {
+        for (int s = design_.sinkStart[net]; s < design_.sinkStart[net + 1]; ++s) {
+          mark(design_.sinks[s].first);
+        }
+      }
     }
     mark(g);
   }
@@ -157,6 +177,7 @@ double Timer::Analyse(const std::vector<int>& cells) {
     const bool never = design_.constant[n] != 0;
     arrival_[2 * n] = arrival_[2 * n + 1] = never ? kNever : 0.0;
     slew_[2 * n] = slew_[2 * n + 1] = 0.0;
+    if (design_.startArc[n] != nullptr) Start(n);
   }
   double inArrival[64], inSlew[64];
   for (size_t g = 0; g < design_.gates.size(); ++g) {

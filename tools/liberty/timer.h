@@ -62,6 +62,9 @@ class Timer {
   double delay_ = 0;
 
   void Load(int net, const std::vector<int>& cells);
+  // A net that a sequential cell drives: arrival and slew from its clock-to-output tables.
+  // Returns whether they changed.
+  bool Start(int net);
   void Output(int g, const std::vector<int>& cells, double* arrival, double* slew) const;
 };
 
