@@ -123,7 +123,7 @@ class Lexer {
   }
 
   std::string_view text_;
-  const std::string& where_;
+  std::string where_;
   size_t pos_ = 0;
   int line_ = 1;
 };

@@ -106,7 +106,7 @@ class Lexer {
   bool Starts(const char* s) const { return text_.compare(pos_, 2, s) == 0; }
 
   std::string_view text_;
-  const std::string& where_;
+  std::string where_;
   size_t pos_ = 0;
   int line_ = 1;
 };
