@@ -1,0 +1,127 @@
+// The Liberty side's building blocks on tables of cases: functions into truth tables, the
+// tables' interpolation, gate-level Verilog into nets, and the timer against hand-computed
+// arrival times.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "gtest/gtest.h"
+#include "io/error.h"
+#include "io/text.h"
+#include "liberty/cellLibrary.h"
+#include "liberty/design.h"
+#include "liberty/families.h"
+#include "liberty/timer.h"
+#include "liberty/verilogNetlist.h"
+
+namespace tambril::liberty {
+namespace {
+
+// Bit r of the expected table: the value when input i is (r >> i) & 1.
+struct FunctionCase {
+  const char* text;
+  std::vector<std::string> inputs;
+  uint64_t table;
+};
+
+TEST(Liberty, FunctionsBecomeTruthTables) {
+  const std::vector<FunctionCase> cases = {
+      {"!A", {"A"}, 0b01},
+      {"A'", {"A"}, 0b01},
+      {"(A * B)", {"A", "B"}, 0b1000},
+      {"A B", {"A", "B"}, 0b1000},
+      {"A & !B", {"A", "B"}, 0b0010},
+      {"(!A) + (!B)", {"A", "B"}, 0b0111},
+      {"A | B", {"A", "B"}, 0b1110},
+      {"A ^ B", {"A", "B"}, 0b0110},
+      {"A + B * C", {"A", "B", "C"}, 0b11101010},
+      {"A ^ B C", {"A", "B", "C"}, 0b01101010},  // and binds tighter than exclusive or
+      {"!(A + B)'", {"A", "B"}, 0b1110},
+      {"(A * B) + (A * C) + (B * C)", {"A", "B", "C"}, 0b11101000},
+      {"1", {"A"}, 0b11},
+      {"0", {"A"}, 0b00},
+  };
+  for (const FunctionCase& c : cases) {
+    TruthTable table;
+    std::string error;
+    ASSERT_TRUE(ParseFunction(c.text, c.inputs, table, error)) << c.text << ": " << error;
+    EXPECT_EQ(table[0], c.table) << c.text;
+  }
+  for (const char* bad : {"A +", "(A", "A * * B", "A # B", "C"}) {
+    TruthTable table;
+    std::string error;
+    EXPECT_FALSE(ParseFunction(bad, {"A", "B"}, table, error)) << bad;
+  }
+}
+
+TEST(Liberty, TablesInterpolateAndExtendLinearly) {
+  Table t;
+  t.slew = {1, 3};
+  t.load = {10, 20, 40};
+  t.values = {2, 3, 5, 4, 5, 7};  // slew + load / 10, for slew 1 and 3
+  for (double slew : {0.0, 1.0, 2.0, 3.0, 5.0}) {
+    for (double load : {0.0, 10.0, 15.0, 30.0, 60.0}) {
+      EXPECT_DOUBLE_EQ(t.Lookup(slew, load), slew + load / 10) << slew << " " << load;
+    }
+  }
+}
+
+TEST(Liberty, VerilogNetsJoinedByAssignsAndVectors) {
+  const std::string text =
+      "// a comment\n"
+      "module top (\\a[0] , b, y);\n"
+      "  input \\a[0] ;\n"
+      "  input [1:0] b;\n"
+      "  output [2:0] y;\n"
+      "  wire w;\n"
+      "  assign w = b[1];\n"
+      "  assign { y[2], y[0] } = 2'b10;\n"
+      "  (* keep *) INV g1 (.A(\\a[0] ), .Y(y[1]));\n"
+      "  NAND g2 (.A(w), .B(b[0]), .Y());\n"
+      "endmodule\n";
+  const VerilogNetlist n = ReadVerilog(text, "t.v", "test");
+  EXPECT_EQ(n.module, "top");
+  ASSERT_EQ(n.instances.size(), 2u);
+  EXPECT_EQ(n.instances[1].connections[0].net, n.inputs[1]);  // w is b[1]
+  EXPECT_EQ(n.netNames[n.inputs[1]], "b[1]");
+  EXPECT_EQ(n.instances[1].connections[2].net, -1);
+  ASSERT_EQ(n.outputs.size(), 3u);
+  EXPECT_EQ(n.netDriver[n.outputs[0]], VerilogNetlist::Driver::kOne);   // y[2]
+  EXPECT_EQ(n.netDriver[n.outputs[2]], VerilogNetlist::Driver::kZero);  // y[0]
+  EXPECT_EQ(n.outputNames[1], "y[1]");
+  EXPECT_EQ(WithCells(n, {"INV_X4", "NAND_X2"}),
+            std::string(text)
+                .replace(text.find("INV g1"), 3, "INV_X4")
+                .replace(text.find("NAND g2") + 3, 4, "NAND_X2"));
+}
+
+// A chain of two inverters of the test library: the arrival at the output is the sum of the
+// two delays from the tables, each at its own load and input slew.
+TEST(Liberty, TimerAddsTableDelaysAlongAPath) {
+  const CellLibrary library =
+      ReadLibertyFiles({std::string(TAMBRIL_SOURCE_DIR) + "/tests/liberty/data/tiny.lib"}, "test");
+  const Families families = BuildFamilies(library);
+  const VerilogNetlist netlist = ReadVerilog(
+      "module top (a, y); input a; output y; wire n;\n"
+      "INV_X1 g1 (.A(a), .Y(n));\nINV_X2 g2 (.A(n), .Y(y));\nendmodule\n",
+      "t.v", "test");
+  const Design design = BindDesign(netlist, library, families, "test");
+  std::vector<int> cells;
+  for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
+  Timer timer(design, library);
+  const double delay = timer.Analyse(cells);
+  const Cell& x1 = *library.Find("INV_X1");
+  const Cell& x2 = *library.Find("INV_X2");
+  const double load1 = x2.pins[0].capacitance;
+  // Input rising at slew 0: the first inverter's output falls, the second's rises.
+  const ArcTables& a1 = x1.arcs[0].variants[0];
+  const ArcTables& a2 = x2.arcs[0].variants[0];
+  const double fall1 = a1.cellFall.Lookup(0, load1), slew1 = a1.fallTransition.Lookup(0, load1);
+  const double rise1 = a1.cellRise.Lookup(0, load1), slewR = a1.riseTransition.Lookup(0, load1);
+  const double viaRise = fall1 + a2.cellRise.Lookup(slew1, 0);
+  const double viaFall = rise1 + a2.cellFall.Lookup(slewR, 0);
+  EXPECT_DOUBLE_EQ(delay, std::max(viaRise, viaFall));
+}
+
+}  // namespace
+}  // namespace tambril::liberty
