@@ -125,30 +125,33 @@ double TotalArea(const std::vector<int>& cells, const CellLibrary& library) {
   return area;
 }
 
-// Picks candidates, best first, whose neighbourhoods (input nets, output net, the sinks'
-// output nets) do not overlap, at most `limit` of them.
+// Picks candidates, best first, at most `limit` of them, that do not interact beyond sharing
+// an input net: no candidate's input, output or sinks' output nets are another's output or
+// sinks' output nets, nor its output nets another's inputs.
 std::vector<Candidate> Independent(const Design& design, std::vector<Candidate>& candidates,
-                                   size_t limit, std::vector<int>& stamp, int& clock) {
+                                   size_t limit, std::vector<int>& read, std::vector<int>& owned,
+                                   int& clock) {
   std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
     return a.gain > b.gain || (a.gain == b.gain && a.gate < b.gate);
   });
   ++clock;
   std::vector<Candidate> chosen;
-  std::vector<int> nets;
+  std::vector<int> outputs;
   for (const Candidate& c : candidates) {
     if (chosen.size() >= limit) break;
     const Design::Gate& gate = design.gates[c.gate];
-    nets.clear();
-    const int n = gate.inputs;
-    for (int k = 0; k < n; ++k) nets.push_back(design.fanins[gate.firstFanin + k]);
-    nets.push_back(gate.output);
+    const int* inputs = &design.fanins[gate.firstFanin];
+    outputs.clear();
+    outputs.push_back(gate.output);
     for (int s = design.sinkStart[gate.output]; s < design.sinkStart[gate.output + 1]; ++s) {
-      nets.push_back(design.gates[design.sinks[s].first].output);
+      outputs.push_back(design.gates[design.sinks[s].first].output);
     }
     bool free = true;
-    for (int net : nets) free = free && stamp[net] != clock;
+    for (int k = 0; k < gate.inputs; ++k) free = free && owned[inputs[k]] != clock;
+    for (int net : outputs) free = free && owned[net] != clock && read[net] != clock;
     if (!free) continue;
-    for (int net : nets) stamp[net] = clock;
+    for (int k = 0; k < gate.inputs; ++k) read[inputs[k]] = clock;
+    for (int net : outputs) owned[net] = clock;
     chosen.push_back(c);
   }
   return chosen;
@@ -186,141 +189,165 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
   result.initialDelay = delay;
   result.initialArea = TotalArea(cells, library);
   const int gates = static_cast<int>(design.gates.size());
-  std::vector<int> stamp(design.NetCount(), 0);
+  std::vector<int> read(design.NetCount(), 0), owned(design.NetCount(), 0);
   int clock = 0;
   std::vector<int> best = cells;
   double bestDelay = delay;
 
-  // Faster: swaps that shorten the longest path through a gate near the critical delay.
-  const size_t limit = static_cast<size_t>(gates) + 1;
-  int idle = 0;
-  std::vector<char> tabu(gates, 0);  // a swap that made the circuit slower on its own
-  std::vector<std::pair<double, int>> window;
-  // Passes cost a timing of the circuit each: at most about gateBudget gates timed in all.
-  const int passes = std::min(
-      options.maxPasses,
-      std::max(options.minPasses, static_cast<int>(options.gateBudget / std::max(gates, 1))));
-  while (result.passes < passes) {
-    if (options.delayTarget > 0 && delay <= options.delayTarget) break;
-    ++result.passes;
-    Estimator estimator(design, timer, cells);
-    std::vector<Candidate> candidates;
-    const double threshold = delay * (1 - options.window);
-    // The gates near the critical delay, at most the most critical `windowGates` of them.
-    window.clear();
-    for (int g = 0; g < gates; ++g) {
-      const int out = design.gates[g].output;
-      const double through = std::max(timer.Arrival()[2 * out] + timer.Tail()[2 * out],
-                                      timer.Arrival()[2 * out + 1] + timer.Tail()[2 * out + 1]);
-      if (through >= threshold && !tabu[g]) window.emplace_back(-through, g);
-    }
-    const size_t most = std::max<size_t>(options.windowGates, gates / 50);
-    if (window.size() > most) {
-      std::nth_element(window.begin(), window.begin() + most, window.end());
-      window.resize(most);
-      std::sort(window.begin(), window.end(),
-                [](const auto& a, const auto& b) { return a.second < b.second; });
-    }
-    for (const auto& [negativeThrough, g] : window) {
-      const double now = estimator.Estimate(g, cells[g]);
-      double bestEstimate = now;
-      int bestCell = -1;
-      for (int c : design.memberOf[design.gates[g].family]) {
-        if (c == cells[g]) continue;
-        const double e = estimator.Estimate(g, c);
-        if (e < bestEstimate - 1e-16) {
-          bestEstimate = e;
-          bestCell = c;
+  // Rounds of: faster, then smaller at that speed.
+  for (int round = 0; round < options.rounds; ++round) {
+    // Faster: swaps that shorten the longest path through a gate near the critical delay.
+    const size_t limit = static_cast<size_t>(gates) + 1;
+    int idle = 0;
+    std::vector<char> tabu(gates, 0);  // a swap that made the circuit slower on its own
+    std::vector<std::pair<double, int>> window;
+    double windowFraction = options.window;
+    // Passes cost a timing of the circuit each: at most about gateBudget gates timed in all.
+    const int passes = std::min(
+        options.maxPasses,
+        std::max(options.minPasses, static_cast<int>(options.gateBudget / std::max(gates, 1))));
+    for (int pass = 0; pass < passes; ++pass) {
+      if (options.delayTarget > 0 && delay <= options.delayTarget) break;
+      ++result.passes;
+      Estimator estimator(design, timer, cells);
+      std::vector<Candidate> candidates;
+      const double threshold = delay * (1 - windowFraction);
+      // The gates near the critical delay, at most the most critical `windowGates` of them.
+      window.clear();
+      // A gate counts when a path near the critical one runs through it or through a net that
+      // it loads (a smaller cell off the path can speed the path up).
+      const auto through = [&](int net) {
+        return std::max(timer.Arrival()[2 * net] + timer.Tail()[2 * net],
+                        timer.Arrival()[2 * net + 1] + timer.Tail()[2 * net + 1]);
+      };
+      for (int g = 0; g < gates; ++g) {
+        const Design::Gate& gate = design.gates[g];
+        double worst = through(gate.output);
+        for (int k = 0; k < gate.inputs; ++k) {
+          worst = std::max(worst, through(design.fanins[gate.firstFanin + k]));
         }
+        if (worst >= threshold && !tabu[g]) window.emplace_back(-worst, g);
       }
-      if (bestCell >= 0) candidates.push_back({now - bestEstimate, g, bestCell});
-    }
-    if (candidates.empty()) break;
-    std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
-    // The batch, or when it makes the circuit slower, its better half, quarter, ...
-    double now = delay;
-    std::vector<int> changed;
-    while (!chosen.empty()) {
-      std::vector<int> old;
-      changed.clear();
-      for (const Candidate& c : chosen) {
-        old.push_back(cells[c.gate]);
-        cells[c.gate] = c.cell;
-        changed.push_back(c.gate);
+      const size_t most = std::max<size_t>(options.windowGates, gates / 50);
+      if (window.size() > most) {
+        std::nth_element(window.begin(), window.begin() + most, window.end());
+        window.resize(most);
+        std::sort(window.begin(), window.end(),
+                  [](const auto& a, const auto& b) { return a.second < b.second; });
       }
-      now = timer.Update(cells, changed);
-      if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-        std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
-                     result.passes, candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
+      for (const auto& [negativeThrough, g] : window) {
+        const double now = estimator.Estimate(g, cells[g]);
+        double bestEstimate = now;
+        int bestCell = -1;
+        for (int c : design.memberOf[design.gates[g].family]) {
+          if (c == cells[g]) continue;
+          const double e = estimator.Estimate(g, c);
+          if (e < bestEstimate - 1e-16) {
+            bestEstimate = e;
+            bestCell = c;
+          }
+        }
+        if (bestCell >= 0) candidates.push_back({now - bestEstimate, g, bestCell});
       }
-      if (now <= delay) break;
-      for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
-      timer.Update(cells, changed);
-      if (chosen.size() == 1) tabu[chosen[0].gate] = 1;
-      chosen.resize(chosen.size() / 2);
+      if (candidates.empty()) {
+        // Nothing near the critical paths pays on its own: look further from them.
+        if (windowFraction >= options.maxWindow) break;
+        windowFraction = std::min(options.maxWindow, 4 * windowFraction);
+        std::fill(tabu.begin(), tabu.end(), 0);
+        continue;
+      }
+      std::vector<Candidate> chosen = Independent(design, candidates, limit, read, owned, clock);
+      // The batch, or when it makes the circuit slower, its better half, quarter, ...
+      double now = delay;
+      std::vector<int> changed;
+      while (!chosen.empty()) {
+        std::vector<int> old;
+        changed.clear();
+        for (const Candidate& c : chosen) {
+          old.push_back(cells[c.gate]);
+          cells[c.gate] = c.cell;
+          changed.push_back(c.gate);
+        }
+        now = timer.Update(cells, changed);
+        if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+          std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
+                       result.passes, candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
+        }
+        if (now <= delay) break;
+        for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+        timer.Update(cells, changed);
+        if (chosen.size() == 1) tabu[chosen[0].gate] = 1;
+        chosen.resize(chosen.size() / 2);
+      }
+      if (chosen.empty()) continue;
+      result.changes += static_cast<int>(chosen.size());
+      idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
+      delay = now;
+      if (delay < bestDelay) {
+        bestDelay = delay;
+        best = cells;
+      }
+      timer.AnalyseTails(cells);
+      if (idle >= options.idlePasses) break;
     }
-    if (chosen.empty()) continue;
-    result.changes += static_cast<int>(chosen.size());
-    idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
-    delay = now;
-    if (delay < bestDelay) {
-      bestDelay = delay;
-      best = cells;
+    if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+      std::fprintf(stderr, "delay phase: %d passes, %.2f s\n", result.passes,
+                   static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
     }
+    cells = best;
+    delay = timer.Analyse(cells);
     timer.AnalyseTails(cells);
-    if (idle >= options.idlePasses) break;
-  }
-  if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-    std::fprintf(stderr, "delay phase: %d passes, %.2f s\n", result.passes,
-                 static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
-  }
-  cells = best;
-  delay = timer.Analyse(cells);
-  timer.AnalyseTails(cells);
 
-  // Smaller: the smallest cell of each gate whose longest path stays within the goal.
-  const double goal = options.delayTarget > 0 ? std::max(options.delayTarget, delay) : delay;
-  for (int pass = 0; pass < std::max(3, passes / 4); ++pass) {
-    Estimator estimator(design, timer, cells);
-    std::vector<Candidate> candidates;
-    const double ceiling = goal * (1 - 1e-6);
-    for (int g = 0; g < gates; ++g) {
-      const double area = library.cells[cells[g]].area;
-      if (area == library.cells[design.memberOf[design.gates[g].family][0]].area) continue;
-      for (int c : design.memberOf[design.gates[g].family]) {
-        if (library.cells[c].area >= area) continue;  // by ascending area: the first that fits
-        if (estimator.Estimate(g, c) <= ceiling) {
-          candidates.push_back({area - library.cells[c].area, g, c});
-          break;
+    // Smaller: the smallest cell of each gate whose longest path stays within the goal.
+    const double goal = options.delayTarget > 0 ? std::max(options.delayTarget, delay) : delay;
+    for (int pass = 0; pass < std::max(3, passes / 4); ++pass) {
+      Estimator estimator(design, timer, cells);
+      std::vector<Candidate> candidates;
+      const double ceiling = goal * (1 - 1e-6);
+      for (int g = 0; g < gates; ++g) {
+        const double area = library.cells[cells[g]].area;
+        if (area == library.cells[design.memberOf[design.gates[g].family][0]].area) continue;
+        for (int c : design.memberOf[design.gates[g].family]) {
+          if (library.cells[c].area >= area) continue;  // by ascending area: the first that fits
+          if (estimator.Estimate(g, c) <= ceiling) {
+            candidates.push_back({area - library.cells[c].area, g, c});
+            break;
+          }
         }
       }
-    }
-    if (candidates.empty()) break;
-    std::vector<Candidate> chosen = Independent(design, candidates, limit, stamp, clock);
-    double now = delay;
-    std::vector<int> changed;
-    while (!chosen.empty()) {
-      std::vector<int> old;
-      changed.clear();
-      for (const Candidate& c : chosen) {
-        old.push_back(cells[c.gate]);
-        cells[c.gate] = c.cell;
-        changed.push_back(c.gate);
+      if (candidates.empty()) {
+        // Nothing near the critical paths pays on its own: look further from them.
+        if (windowFraction >= options.maxWindow) break;
+        windowFraction = std::min(options.maxWindow, 4 * windowFraction);
+        std::fill(tabu.begin(), tabu.end(), 0);
+        continue;
       }
-      now = timer.Update(cells, changed);
-      if (now <= goal) break;
-      for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
-      timer.Update(cells, changed);
-      chosen.resize(chosen.size() / 2);
+      std::vector<Candidate> chosen = Independent(design, candidates, limit, read, owned, clock);
+      double now = delay;
+      std::vector<int> changed;
+      while (!chosen.empty()) {
+        std::vector<int> old;
+        changed.clear();
+        for (const Candidate& c : chosen) {
+          old.push_back(cells[c.gate]);
+          cells[c.gate] = c.cell;
+          changed.push_back(c.gate);
+        }
+        now = timer.Update(cells, changed);
+        if (now <= goal) break;
+        for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+        timer.Update(cells, changed);
+        chosen.resize(chosen.size() / 2);
+      }
+      if (chosen.empty()) break;
+      result.changes += static_cast<int>(chosen.size());
+      delay = now;
+      timer.AnalyseTails(cells);
     }
-    if (chosen.empty()) break;
-    result.changes += static_cast<int>(chosen.size());
-    delay = now;
-    timer.AnalyseTails(cells);
-  }
-  if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-    std::fprintf(stderr, "area phase: %.2f s\n",
-                 static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+    if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+      std::fprintf(stderr, "area phase: %.2f s\n",
+                   static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
+    }
   }
   result.finalDelay = timer.Analyse(cells);
   result.finalArea = TotalArea(cells, library);

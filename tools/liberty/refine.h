@@ -16,6 +16,7 @@ namespace tambril::liberty {
 int CellForSize(const Family& family, const CellLibrary& library, double size, double slew);
 
 struct RefineOptions {
+  int rounds = 2;  // of speeding up, then recovering area
   int maxPasses = 200;
   int minPasses = 20;
   // Passes times gates at most this (but at least minPasses passes): bounds the time on large
@@ -23,6 +24,8 @@ struct RefineOptions {
   double gateBudget = 4e6;
   // Gates whose longest path is within this fraction of the critical delay are tried.
   double window = 0.02;
+  // When no gate there pays, the window grows fourfold, up to this.
+  double maxWindow = 0.32;
   // ... but at most this many (or a fiftieth of the gates), the most critical.
   size_t windowGates = 2000;
   // Passes in a row that may leave the delay as it is before the search stops.
