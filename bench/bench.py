@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """TAMBRIL's benchmark program: one build, one way to run and read a sizing, one gap.
 
+    bench/bench.py scaling [options]         generated netlists of growing size, threads
+    bench/bench.py examples [options]        the bundled (or EPFL) circuits, one row each
+    bench/bench.py methods [options]         the sizing methods side by side, with minima
     bench/bench.py convergence [options]     robust (or any method) on the corpus
 
 Every subcommand builds the sizer and its tools once, as a Release tree in build-bench/ (or
@@ -17,6 +20,8 @@ bound of the log's last line (classic's closing pass).
 import argparse
 import concurrent.futures
 import datetime
+import glob
+import hashlib
 import os
 import re
 import shutil
@@ -47,6 +52,8 @@ class Build:
         self.tambril = os.path.join(directory, "tambril")
         self.gennet = os.path.join(directory, "tools", "gennet", "gennet")
         self.importer = os.path.join(directory, "tools", "import", "tambril-import")
+        self.exporter = os.path.join(directory, "tools", "export", "tambril-export")
+        self.phases = os.path.join(directory, "bench", "tambril_phases")
 
 
 def build(directory: Optional[str], targets: List[str]) -> Build:
@@ -86,6 +93,9 @@ class Run:
     wall: float
     stderr: str
     capped: bool = False        # stopped by the benchmark after max_lines log lines
+    iterations: Optional[int] = None  # "Total number of iteration" of standard output
+    peak_kib: Optional[int] = None    # peak resident memory, by /usr/bin/time
+    checksum: str = ""          # of the result file without its time lines, then the log
 
     @property
     def passes(self) -> int:
@@ -125,19 +135,28 @@ def gap(run: Run, method: str) -> Optional[float]:
 
 def run_tambril(tambril: str, netlist: str, method: str = "robust", threads: int = 1,
                 inner: str = "5e-6", outer: str = "0.01", max_lines: int = 0,
-                timeout: float = 0) -> Run:
+                timeout: float = 0, checksum: bool = False, memory: bool = False) -> Run:
     """Sizes `netlist` in a scratch directory with the bundled library. With max_lines, the run
-    is stopped once convergence.txt holds that many value lines (then `capped`)."""
+    is stopped once convergence.txt holds that many value lines (then `capped`). `tambril` may
+    be any program that takes tambril's command line (the phases driver). With `checksum`, the
+    result file (time lines left out by tools/strip-times) and the log are hashed; with
+    `memory`, the run goes through /usr/bin/time for its peak memory (not with a stop)."""
+    assert not (memory and (max_lines or timeout)), "a stopped run's memory is not measured"
     work = tempfile.mkdtemp(prefix="tambril-bench-")
     try:
         shutil.copy(PARAM, os.path.join(work, "param.txt"))
         command = [tambril, "--method", method, "--threads", str(threads),
                    os.path.abspath(netlist), "out.result", inner, outer]
+        if memory:
+            command = ["/usr/bin/time", "-f", "%M", "-o", "time.txt"] + command
         log = os.path.join(work, "convergence.txt")
         start = time.monotonic()
-        with open(os.path.join(work, "stderr"), "w+") as err:
-            process = subprocess.Popen(command, cwd=work, stdout=subprocess.DEVNULL, stderr=err)
+        with open(os.path.join(work, "stderr"), "w+") as err, \
+                open(os.path.join(work, "stdout"), "w+") as out:
+            process = subprocess.Popen(command, cwd=work, stdout=out, stderr=err)
             capped = False
+            if not (max_lines or timeout):
+                process.wait()
             while process.poll() is None:
                 time.sleep(0.05)
                 if max_lines and _value_lines(log) >= max_lines:
@@ -151,6 +170,8 @@ def run_tambril(tambril: str, netlist: str, method: str = "robust", threads: int
             wall = time.monotonic() - start
             err.seek(0)
             stderr = err.read()
+            out.seek(0)
+            stdout = out.read()
         lines, upper_text = [], []
         if os.path.exists(log):
             with open(log) as f:
@@ -163,6 +184,7 @@ def run_tambril(tambril: str, netlist: str, method: str = "robust", threads: int
         if max_lines:
             lines, upper_text = lines[:max_lines], upper_text[:max_lines]
         delay = cpu = None
+        digest = ""
         result = os.path.join(work, "out.result")
         if os.path.exists(result) and not capped:
             with open(result) as f:
@@ -171,7 +193,20 @@ def run_tambril(tambril: str, netlist: str, method: str = "robust", threads: int
             delay = float(found.group(1)) if found else None
             found = re.search(r"^Runtime +\(s\): (\S+)", text, re.M)
             cpu = float(found.group(1)) if found else None
-        return Run(process.returncode, lines, upper_text, delay, cpu, wall, stderr, capped)
+            if checksum:
+                stripped = subprocess.run([os.path.join(ROOT, "tools", "strip-times"), result],
+                                          check=True, capture_output=True).stdout
+                with open(log, "rb") as f:
+                    digest = hashlib.sha256(stripped + f.read()).hexdigest()[:16]
+        found = re.search(r"^Total number of iteration: (\d+)", stdout, re.M)
+        iterations = int(found.group(1)) if found else None
+        peak = None
+        if memory and os.path.exists(os.path.join(work, "time.txt")):
+            with open(os.path.join(work, "time.txt")) as f:
+                last = f.read().split()
+            peak = int(last[-1]) if last and last[-1].isdigit() else None
+        return Run(process.returncode, lines, upper_text, delay, cpu, wall, stderr, capped,
+                   iterations, peak, digest)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
@@ -397,6 +432,335 @@ def summary(rows: List[List[str]], outer: float) -> str:
     return text
 
 
+# ---- shared by scaling, examples and methods -----------------------------------------------
+
+
+def generated(tools: Build, gates: int, seed: int) -> str:
+    """`gennet --gates N --seed S`, made once into bench/cache/ (gennet writes it whole)."""
+    directory = os.path.dirname(CACHE)
+    os.makedirs(directory, exist_ok=True)
+    netlist = os.path.join(directory, f"gen-{gates}-s{seed}.net")
+    if not os.path.exists(netlist):
+        subprocess.run([tools.gennet, "--gates", str(gates), "--seed", str(seed), "-o", netlist],
+                       check=True)
+    return netlist
+
+
+def examples_listed() -> List[str]:
+    """The bundled circuits in the order of examples/circuits.txt."""
+    with open(os.path.join(ROOT, "examples", "circuits.txt")) as listing:
+        return [line.split()[0] for line in listing
+                if line.strip() and not line.startswith("#")]
+
+
+def every_core() -> int:
+    return len(os.sched_getaffinity(0)) if hasattr(os, "sched_getaffinity") else os.cpu_count()
+
+
+def failed(run: Run, what: str) -> None:
+    """Stops the benchmark when the sizer did not finish normally."""
+    if run.exit_code != 0 or run.delay is None:
+        sys.stderr.write(run.stderr)
+        raise SystemExit(f"bench.py: {what}: exit status {run.exit_code}")
+
+
+def seconds(value: float) -> str:
+    return f"{value:.3f}" if value < 1 else (f"{value:.2f}" if value < 100 else f"{value:.1f}")
+
+
+# ---- scaling --------------------------------------------------------------------------------
+
+
+CHECKSUMS = os.path.join(ROOT, "bench", "checksums.txt")
+PHASES = re.compile(r"(\w+)=(\S+)")
+PROFILE = re.compile(r"(\w+) ([0-9.]+) s")
+
+
+def read_checksums() -> Dict[tuple, str]:
+    """bench/checksums.txt: "GATES SEED CHECKSUM [METHOD]" per line (no method: classic)."""
+    known = {}
+    if os.path.exists(CHECKSUMS):
+        with open(CHECKSUMS) as f:
+            for line in f:
+                words = line.split()
+                if len(words) >= 3:
+                    known[(int(words[0]), int(words[1]),
+                           words[3] if len(words) > 3 else "classic")] = words[2]
+    return known
+
+
+def scaling(args) -> int:
+    if not os.access("/usr/bin/time", os.X_OK):
+        raise SystemExit("bench.py: scaling needs /usr/bin/time (apt-get install time)")
+    if args.repeat < 1:
+        raise SystemExit("bench.py: --repeat needs a count of at least 1")
+    tools = build(args.build, ["gennet", "tambril_phases"])
+    sizes = [int(float(n)) for n in args.sizes.replace(",", " ").split()]
+    if args.large:
+        sizes.append(4000000)
+    thread_counts = [int(t) for t in args.threads.replace(",", " ").split()]
+    known = read_checksums()
+    header = ["gates", "connections", "threads", "passes", "sweeps", "read + order (s)",
+              "optimise (s)", "wall (s)", "peak (MiB)", "ns/gate/sweep", "checksum"]
+    print(markdown(header, [], "rrrrrrrrrrl"), flush=True)
+    rows, profiles, pass_ms = [], [], {}
+    mismatch = False
+
+    def measure(gates: int, threads: int) -> None:
+        nonlocal mismatch
+        netlist = generated(tools, gates, args.seed)
+        counts, times, sums, profile = [], [], set(), []
+        for _ in range(args.repeat):
+            run = run_tambril(tools.phases, netlist, args.method, threads, checksum=True,
+                              memory=True)
+            failed(run, f"{gates} gates, {threads} threads")
+            line = next(l for l in run.stderr.splitlines() if l.startswith("gates="))
+            phases = dict(PHASES.findall(line))
+            counts.append((int(phases["gates"]), int(phases["connections"]),
+                           int(phases["passes"]), int(phases["sweeps"])))
+            times.append((float(phases["read_order_s"]), float(phases["optimise_s"]), run.wall,
+                          run.peak_kib / 1024))
+            sums.add(run.checksum)
+            line = next(l for l in run.stderr.splitlines() if l.startswith("profile:"))
+            profile.append([float(v) for _, v in PROFILE.findall(line)])
+        median = [statistics.median(column) for column in zip(*times)]
+        gate_count, connections, passes, sweeps = counts[0]
+        key = (gates, args.seed, args.method)
+        if len(set(counts)) > 1 or len(sums) > 1:
+            check, mismatch = "differs between runs: " + " ".join(sorted(sums)), True
+        elif key not in known:
+            if args.accept:
+                with open(CHECKSUMS, "a") as f:
+                    method = "" if args.method == "classic" else " " + args.method
+                    f.write(f"{gates} {args.seed} {run.checksum}{method}\n")
+                known[key] = run.checksum
+                check = run.checksum + " (recorded)"
+            else:
+                check = run.checksum + " (new)"
+        elif known[key] == run.checksum:
+            check = run.checksum + " ok"
+        else:
+            check, mismatch = f"{run.checksum} MISMATCH (expected {known[key]})", True
+        pass_ms[(gates, threads)] = median[1] * 1e3 / passes
+        row = [f"{gate_count:,}", f"{connections:,}", str(threads), str(passes), str(sweeps),
+               seconds(median[0]), seconds(median[1]), seconds(median[2]), f"{median[3]:.0f}",
+               f"{median[1] * 1e9 / gate_count / sweeps:.1f}", check]
+        print("| " + " | ".join(row) + " |", flush=True)
+        rows.append([str(gates), str(args.seed), args.method] + row[2:5]
+                    + [f"{t:.3f}" for t in median[:3]] + [f"{median[3]:.0f}", row[9],
+                                                          run.checksum, str(len(times))])
+        profiles.append([f"{gate_count:,}", str(threads)]
+                        + [seconds(statistics.median(c)) for c in zip(*profile)])
+
+    for gates in sizes:
+        for threads in thread_counts:
+            measure(gates, threads)
+    scaling_row = ""
+    if not args.no_scaling and sizes:
+        largest = max(sizes)
+        for threads in (1, 2):
+            if (largest, threads) not in pass_ms:
+                measure(largest, threads)
+        one, two = pass_ms[(largest, 1)], pass_ms[(largest, 2)]
+        scaling_row = (f"scaling at {largest:,} gates: one outer pass {one:.1f} ms with 1 "
+                       f"thread, {two:.1f} ms with 2 threads ({two / one:.2f} of the time)")
+    if args.profile:
+        print()
+        print(markdown(["gates", "threads", "start (s)", "resize (s)", "arrival (s)",
+                        "multipliers (s)"], profiles, "rrrrrr"))
+    if scaling_row:
+        print("\n" + scaling_row)
+    path = write_tsv("scaling", ["revision", "gates", "seed", "method", "threads", "passes",
+                                 "sweeps", "read_order_s", "optimise_s", "wall_s", "peak_MiB",
+                                 "ns_per_gate_sweep", "checksum", "runs"],
+                     [[revision()] + row for row in rows])
+    print(f"\nrows: {os.path.relpath(path, ROOT)}")
+    if mismatch:
+        print("bench.py: a checksum differs from bench/checksums.txt or between runs",
+              file=sys.stderr)
+    return 1 if mismatch else 0
+
+
+# ---- examples -------------------------------------------------------------------------------
+
+
+EPFL = ["adder", "bar", "div", "hyp", "log2", "max", "multiplier", "sin", "sqrt", "square"]
+
+
+def convert_epfl(tools: Build, name: str, work: str) -> List[str]:
+    """Converts an EPFL circuit into bench/cache/epfl/ (timed) and checks the converted netlist,
+    written back as BLIF, against the source with ABC's cec: the columns source ANDs, convert
+    (s), equivalent."""
+    source = os.path.join(SHARED, "benchmarks", "epfl", name + ".aig")
+    if not os.path.exists(source):
+        raise SystemExit(f"bench.py: no EPFL circuit {source}")
+    directory = os.path.join(os.path.dirname(CACHE), "epfl")
+    os.makedirs(directory, exist_ok=True)
+    netlist = os.path.join(directory, name + ".net")
+    start = time.monotonic()
+    subprocess.run([tools.importer, source, "-o", netlist], check=True,
+                   stderr=subprocess.DEVNULL)
+    converted = time.monotonic() - start
+    with open(source, "rb") as f:
+        ands = f"{int(f.readline().split()[5]):,}"  # "aig M I L O A"
+    verdict = "n/a (no yosys-abc)"
+    if shutil.which("yosys-abc"):
+        blif = os.path.join(work, name + ".blif")
+        subprocess.run([tools.exporter, netlist, "-o", blif], check=True)
+        abc = subprocess.run(["yosys-abc", "-c", f"cec {source} {blif}"], capture_output=True,
+                             text=True)
+        verdict = "yes" if "Networks are equivalent" in abc.stdout else "no"
+    return [ands, f"{converted:.3f}", verdict]
+
+
+def examples(args) -> int:
+    targets = ["tambril"] + (["tambril-import", "tambril-export"] if args.epfl else [])
+    tools = build(args.build, targets)
+    names = args.circuits or (EPFL if args.epfl else examples_listed())
+    header = ["circuit"] + (["source ANDs"] if args.epfl else []) + [
+        "gates", "passes", "first upper bound (s)", "final delay (s)", "gap", "time (s)"]
+    header += ["convert (s)", "equivalent"] if args.epfl else []
+    print(markdown(header, [], "l" + "r" * (len(header) - 2) + ("l" if args.epfl else "r")),
+          flush=True)
+    rows = []
+    work = tempfile.mkdtemp(prefix="tambril-bench-")
+    try:
+        for name in names:
+            if args.epfl:
+                ands, convert_s, verdict = convert_epfl(tools, name, work)
+                netlist = os.path.join(os.path.dirname(CACHE), "epfl", name + ".net")
+            else:
+                netlist = os.path.join(ROOT, "examples", name + ".net")
+                if not os.path.exists(netlist):
+                    raise SystemExit(f"bench.py: no bundled circuit {name}")
+            run = run_tambril(tools.tambril, netlist, args.method, args.threads)
+            failed(run, name)
+            row = [name] + ([ands] if args.epfl else []) + [
+                f"{_gates(netlist):,}", str(run.iterations), run.upper_text[0],
+                f"{run.delay:g}", percent(gap(run, args.method)), f"{run.wall:.2f}"]
+            row += [convert_s, verdict] if args.epfl else []
+            print("| " + " | ".join(row) + " |", flush=True)
+            rows.append(row)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    path = write_tsv("examples-epfl" if args.epfl else "examples",
+                     ["revision", "method", "threads"] + header,
+                     [[revision(), args.method, str(args.threads)] + row for row in rows])
+    print(f"\nrows: {os.path.relpath(path, ROOT)}")
+    return 0
+
+
+# ---- methods --------------------------------------------------------------------------------
+
+
+def read_optima(path: str) -> Dict[str, float]:
+    """Known minimum delays from a markdown table with a "minimum delay" column; a minimum
+    known only as a range ("between A and B") is taken at its upper end."""
+    minima: Dict[str, float] = {}
+    if not os.path.exists(path):
+        return minima
+    column = None
+    with open(path) as f:
+        for line in f:
+            cells = [cell.strip() for cell in line.strip().strip("|").split("|")]
+            if not line.startswith("|") or len(cells) < 2:
+                continue
+            if column is None:
+                column = next((k for k, c in enumerate(cells) if "minimum delay" in c), None)
+                continue
+            numbers = re.findall(r"[0-9.]+e[-+]?[0-9]+", cells[column]) \
+                if column < len(cells) else []
+            if numbers:
+                minima[cells[0]] = float(numbers[-1])
+    return minima
+
+
+def methods(args) -> int:
+    tools = build(args.build, ["tambril", "gennet"])
+    chosen = args.methods.replace(",", " ").split()
+    paths = {name: os.path.join(ROOT, "examples", name + ".net") for name in examples_listed()}
+    if args.netlists:
+        for netlist in sorted(glob.glob(os.path.join(args.netlists, "*.net"))):
+            paths[os.path.splitext(os.path.basename(netlist))[0]] = os.path.abspath(netlist)
+    if args.large:
+        paths["gen1M"] = generated(tools, 1000000, 1)
+    for name in args.circuits:
+        if name not in paths:
+            raise SystemExit(f"bench.py: unknown circuit '{name}'")
+    names = args.circuits or list(paths)
+    minima = read_optima(args.optima)
+    both = " / ".join(chosen)
+    header = ["circuit", "gates", f"passes ({both})", "final delay (s)", "gap",
+              "above minimum", "time (s)"]
+    print(markdown(header, [], "lrrrrrr"), flush=True)
+    rows = []
+    for name in names:
+        gates = _gates(paths[name])
+        cells: List[List[str]] = [[], [], [], [], []]
+        for method in chosen:
+            run = run_tambril(tools.tambril, paths[name], method, args.threads, args.inner,
+                              args.outer)
+            failed(run, f"{name} with {method}")
+            minimum = minima.get(name)
+            values = [str(run.iterations), f"{run.delay:g}", percent(gap(run, method)),
+                      "" if minimum is None else percent(run.delay / minimum - 1, 3),
+                      f"{run.wall:.2f}"]
+            for column, value in zip(cells, values):
+                column.append(value)
+            rows.append([revision(), name, str(gates), method, args.inner, args.outer,
+                         str(args.threads)] + values)
+        joined = [" / ".join(column) if any(column) else "" for column in cells]
+        print("| " + " | ".join([name, f"{gates:,}"] + joined) + " |", flush=True)
+    path = write_tsv("methods", ["revision", "circuit", "gates", "method", "inner", "outer",
+                                 "threads", "passes", "delay", "gap", "minimum", "time_s"], rows)
+    print(f"\nrows: {os.path.relpath(path, ROOT)}")
+    return 0
+
+
+def add_subcommands(commands, common) -> None:
+    """The scaling, examples and methods subcommands and their options."""
+    scale = commands.add_parser("scaling", parents=[common],
+                                help="generated netlists of growing size with each thread count")
+    scale.add_argument("--sizes", default="1000 10000 100000 1000000",
+                       help='gate counts, as "1000 1e4" (default: 1e3 to 1e6)')
+    scale.add_argument("--large", action="store_true", help="also 4,000,000 gates")
+    scale.add_argument("--threads", default=str(every_core()),
+                       help='thread counts, as "1 2" (default: every core)')
+    scale.add_argument("--repeat", type=int, default=1, help="runs per row (medians)")
+    scale.add_argument("--seed", type=int, default=1)
+    scale.add_argument("--method", default="classic")
+    scale.add_argument("--profile", action="store_true",
+                       help="also where the optimiser's time goes, step by step")
+    scale.add_argument("--no-scaling", action="store_true",
+                       help="without the closing row (one pass with 1 and 2 threads)")
+    scale.add_argument("--accept", action="store_true",
+                       help="record checksums for sizes that have none yet")
+    scale.set_defaults(handler=scaling)
+
+    ex = commands.add_parser("examples", parents=[common],
+                             help="the bundled circuits (or the EPFL ones), one row each")
+    ex.add_argument("circuits", nargs="*", help="only these circuits")
+    ex.add_argument("--epfl", action="store_true",
+                    help="the EPFL arithmetic circuits, converted and checked with ABC")
+    ex.add_argument("--method", default="classic")
+    ex.add_argument("--threads", type=int, default=every_core())
+    ex.set_defaults(handler=examples)
+
+    meth = commands.add_parser("methods", parents=[common],
+                               help="the sizing methods side by side, with the known minima")
+    meth.add_argument("circuits", nargs="*", help="only these circuits")
+    meth.add_argument("--netlists", help="also every DIR/*.net")
+    meth.add_argument("--large", action="store_true",
+                      help="also the generated 1,000,000-gate netlist (seed 1)")
+    meth.add_argument("--methods", default="classic robust")
+    meth.add_argument("--inner", default="5e-6")
+    meth.add_argument("--outer", default="0.01")
+    meth.add_argument("--threads", type=int, default=every_core())
+    meth.add_argument("--optima", default=os.path.join(SHARED, "reference", "optima.md"),
+                      help="known minima, a markdown table with a 'minimum delay' column")
+    meth.set_defaults(handler=methods)
+
+
 def main(argv: List[str]) -> int:
     parser = argparse.ArgumentParser(prog="bench/bench.py", description=__doc__.split("\n")[0])
     commands = parser.add_subparsers(dest="command", required=True)
@@ -420,6 +784,7 @@ def main(argv: List[str]) -> int:
     conv.add_argument("--progress", action="store_true", help="rows on stderr as they finish")
     conv.add_argument("--summary-only", action="store_true")
     conv.set_defaults(handler=convergence)
+    add_subcommands(commands, common)
 
     args = parser.parse_args(argv)
     return args.handler(args)
