@@ -138,15 +138,16 @@ def run_tambril(tambril: str, netlist: str, method: str = "robust", threads: int
                 timeout: float = 0, checksum: bool = False, memory: bool = False) -> Run:
     """Sizes `netlist` in a scratch directory with the bundled library. With max_lines, the run
     is stopped once convergence.txt holds that many value lines (then `capped`). `tambril` may
-    be any program that takes tambril's command line (the phases driver). With `checksum`, the
+    be any program that takes tambril's command line (the phases driver); threads 0 leaves the
+    count to it. With `checksum`, the
     result file (time lines left out by tools/strip-times) and the log are hashed; with
     `memory`, the run goes through /usr/bin/time for its peak memory (not with a stop)."""
     assert not (memory and (max_lines or timeout)), "a stopped run's memory is not measured"
     work = tempfile.mkdtemp(prefix="tambril-bench-")
     try:
         shutil.copy(PARAM, os.path.join(work, "param.txt"))
-        command = [tambril, "--method", method, "--threads", str(threads),
-                   os.path.abspath(netlist), "out.result", inner, outer]
+        command = ([tambril, "--method", method] + (["--threads", str(threads)] if threads else [])
+                   + [os.path.abspath(netlist), "out.result", inner, outer])
         if memory:
             command = ["/usr/bin/time", "-f", "%M", "-o", "time.txt"] + command
         log = os.path.join(work, "convergence.txt")
@@ -498,7 +499,7 @@ def scaling(args) -> int:
     sizes = [int(float(n)) for n in args.sizes.replace(",", " ").split()]
     if args.large:
         sizes.append(4000000)
-    thread_counts = [int(t) for t in args.threads.replace(",", " ").split()]
+    thread_counts = [0 if t == "auto" else int(t) for t in args.threads.replace(",", " ").split()]
     known = read_checksums()
     header = ["gates", "connections", "threads", "passes", "sweeps", "read + order (s)",
               "optimise (s)", "wall (s)", "peak (MiB)", "ns/gate/sweep", "checksum"]
@@ -506,14 +507,14 @@ def scaling(args) -> int:
     rows, profiles, pass_ms = [], [], {}
     mismatch = False
 
-    def measure(gates: int, threads: int) -> None:
+    def measure(gates: int, threads: int) -> None:  # threads 0: the sizer's own choice
         nonlocal mismatch
         netlist = generated(tools, gates, args.seed)
         counts, times, sums, profile = [], [], set(), []
         for _ in range(args.repeat):
             run = run_tambril(tools.phases, netlist, args.method, threads, checksum=True,
                               memory=True)
-            failed(run, f"{gates} gates, {threads} threads")
+            failed(run, f"{gates} gates, {threads or 'auto'} threads")
             line = next(l for l in run.stderr.splitlines() if l.startswith("gates="))
             phases = dict(PHASES.findall(line))
             counts.append((int(phases["gates"]), int(phases["connections"]),
@@ -542,14 +543,15 @@ def scaling(args) -> int:
         else:
             check, mismatch = f"{run.checksum} MISMATCH (expected {known[key]})", True
         pass_ms[(gates, threads)] = median[1] * 1e3 / passes
-        row = [f"{gate_count:,}", f"{connections:,}", str(threads), str(passes), str(sweeps),
+        row = [f"{gate_count:,}", f"{connections:,}", str(threads or "auto"), str(passes),
+               str(sweeps),
                seconds(median[0]), seconds(median[1]), seconds(median[2]), f"{median[3]:.0f}",
                f"{median[1] * 1e9 / gate_count / sweeps:.1f}", check]
         print("| " + " | ".join(row) + " |", flush=True)
         rows.append([str(gates), str(args.seed), args.method] + row[2:5]
                     + [f"{t:.3f}" for t in median[:3]] + [f"{median[3]:.0f}", row[9],
                                                           run.checksum, str(len(times))])
-        profiles.append([f"{gate_count:,}", str(threads)]
+        profiles.append([f"{gate_count:,}", str(threads or "auto")]
                         + [seconds(statistics.median(c)) for c in zip(*profile)])
 
     for gates in sizes:
@@ -645,7 +647,8 @@ def examples(args) -> int:
         shutil.rmtree(work, ignore_errors=True)
     path = write_tsv("examples-epfl" if args.epfl else "examples",
                      ["revision", "method", "threads"] + header,
-                     [[revision(), args.method, str(args.threads)] + row for row in rows])
+                     [[revision(), args.method, str(args.threads or "auto")] + row
+                      for row in rows])
     print(f"\nrows: {os.path.relpath(path, ROOT)}")
     return 0
 
@@ -708,7 +711,7 @@ def methods(args) -> int:
             for column, value in zip(cells, values):
                 column.append(value)
             rows.append([revision(), name, str(gates), method, args.inner, args.outer,
-                         str(args.threads)] + values)
+                         str(args.threads or "auto")] + values)
         joined = [" / ".join(column) if any(column) else "" for column in cells]
         print("| " + " | ".join([name, f"{gates:,}"] + joined) + " |", flush=True)
     path = write_tsv("methods", ["revision", "circuit", "gates", "method", "inner", "outer",
@@ -725,7 +728,8 @@ def add_subcommands(commands, common) -> None:
                        help='gate counts, as "1000 1e4" (default: 1e3 to 1e6)')
     scale.add_argument("--large", action="store_true", help="also 4,000,000 gates")
     scale.add_argument("--threads", default=str(every_core()),
-                       help='thread counts, as "1 2" (default: every core)')
+                       help='thread counts, as "1 2 auto" (auto: the sizer chooses; default: '
+                       'every core)')
     scale.add_argument("--repeat", type=int, default=1, help="runs per row (medians)")
     scale.add_argument("--seed", type=int, default=1)
     scale.add_argument("--method", default="classic")
@@ -743,7 +747,7 @@ def add_subcommands(commands, common) -> None:
     ex.add_argument("--epfl", action="store_true",
                     help="the EPFL arithmetic circuits, converted and checked with ABC")
     ex.add_argument("--method", default="classic")
-    ex.add_argument("--threads", type=int, default=every_core())
+    ex.add_argument("--threads", type=int, default=0, help="default: the sizer chooses")
     ex.set_defaults(handler=examples)
 
     meth = commands.add_parser("methods", parents=[common],
@@ -755,7 +759,7 @@ def add_subcommands(commands, common) -> None:
     meth.add_argument("--methods", default="classic robust")
     meth.add_argument("--inner", default="5e-6")
     meth.add_argument("--outer", default="0.01")
-    meth.add_argument("--threads", type=int, default=every_core())
+    meth.add_argument("--threads", type=int, default=0, help="default: the sizer chooses")
     meth.add_argument("--optima", default=os.path.join(SHARED, "reference", "optima.md"),
                       help="known minima, a markdown table with a 'minimum delay' column")
     meth.set_defaults(handler=methods)

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     tambril::SetThreadCount(tambril::ThreadsFor(command));
     CNetlist net;
     tambril::Configure(command, net);
+    net.sizing.chooseThreads = command.threads == 0;  // as tambril: no --threads, it chooses
 
     const auto t0 = Clock::now();
     net.BuildDB("param.txt");
