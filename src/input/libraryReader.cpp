@@ -53,6 +53,15 @@ void ReadLibrary(const std::string& fileName, std::vector<CGateType>& gateTypes,
     }
     row.value4 = ToDouble(values[4]);
     row.value5 = ToDouble(values[5]);
+    // Optional: the row's own size range, when both columns are sizes (0 < min <= max); any
+    // other text there is ignored, as fields after the seventh always were.
+    std::string_view low, high;
+    double minSize, maxSize;
+    if (fields.Next(low) && fields.Next(high) && ParseConstant(low, false, minSize) &&
+        ParseConstant(high, false, maxSize) && minSize <= maxSize) {
+      row.minSize = minSize;
+      row.maxSize = maxSize;
+    }
 
     // The key views point into `text`, which outlives the map.
     const auto found = typeIndex.find(name);

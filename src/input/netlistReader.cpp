@@ -25,6 +25,14 @@ void BindLibraryRow(const std::vector<CGateType>& types, CGate& gate) {
   gate.unitInputCap = row->unitInputCap;
   gate.unitResistance = row->unitResistance;
   gate.unitOutputCap = row->unitOutputCap;
+  if (row->maxSize > 0) {  // the row's own range, kept within the sizer's bounds
+    const auto within = [&](double size) {
+      return size < gate.minSize ? gate.minSize : size > gate.maxSize ? gate.maxSize : size;
+    };
+    const double low = within(row->minSize), high = within(row->maxSize);
+    gate.minSize = low;
+    gate.maxSize = high;
+  }
 }
 
 }  // namespace

@@ -45,6 +45,9 @@ int main(int argc, char** argv) {
         std::cout << " | " << row.key << ' ' << Exact(row.unitInputCap) << ' '
                   << Exact(row.unitResistance) << ' ' << Exact(row.unitOutputCap) << ' '
                   << Exact(row.value4) << ' ' << Exact(row.value5);
+        if (row.maxSize > 0) {
+          std::cout << " sizes " << Exact(row.minSize) << ' ' << Exact(row.maxSize);
+        }
       }
       std::cout << "\n";
     }
@@ -58,6 +61,9 @@ int main(int argc, char** argv) {
       std::cout << g.id << ' ' << g.name << (g.isPrimaryOutput ? " po" : "") << " in "
                 << g.fanInCount << " out " << g.fanOutCount << " R " << Exact(g.unitResistance)
                 << " Cin " << Exact(g.unitInputCap) << " Cout " << Exact(g.unitOutputCap);
+      if (g.minSize != CGate().minSize || g.maxSize != CGate().maxSize) {
+        std::cout << " sizes " << Exact(g.minSize) << ' ' << Exact(g.maxSize);
+      }
       Links("from", part.fanIns);
       Links("to", part.fanOuts);
       std::cout << " lambdas";
