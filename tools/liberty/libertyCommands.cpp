@@ -14,9 +14,6 @@ namespace tambril::liberty {
 
 namespace {
 
-// Circuits of at most this many gates are refined a second time from their own cells.
-constexpr size_t kSecondStartGates = 20000;
-
 std::string Absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
   std::unique_ptr<char, decltype(&std::free)> resolved(realpath(path.c_str(), nullptr), &std::free);
@@ -117,7 +114,7 @@ std::string ExportVerilog(const ExportRequest& request) {
   RefineResult refined = Refine(design, library, cells, options);
   // A second start from the source's own cells, on circuits small enough for it to be cheap;
   // the better of the two stays (faster, or smaller when both meet the delay target).
-  if (design.gates.size() <= kSecondStartGates) {
+  if (design.gates.size() <= static_cast<size_t>(options.thoroughGates)) {
     std::vector<int> source;
     for (const Design::Gate& gate : design.gates) source.push_back(gate.cell);
     const RefineResult second = Refine(design, library, source, options);

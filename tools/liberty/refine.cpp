@@ -195,7 +195,8 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
   double bestDelay = delay;
 
   // Rounds of: faster, then smaller at that speed.
-  for (int round = 0; round < options.rounds; ++round) {
+  const bool thorough = gates <= options.thoroughGates;
+  for (int round = 0; round < (thorough ? options.rounds : 1); ++round) {
     // Faster: swaps that shorten the longest path through a gate near the critical delay.
     const size_t limit = static_cast<size_t>(gates) + 1;
     int idle = 0;
@@ -300,7 +301,7 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
 
     // Smaller: the smallest cell of each gate whose longest path stays within the goal.
     const double goal = options.delayTarget > 0 ? std::max(options.delayTarget, delay) : delay;
-    for (int pass = 0; pass < std::max(3, passes / 4); ++pass) {
+    for (int pass = 0; pass < (thorough ? std::max(3, passes / 4) : 2); ++pass) {
       Estimator estimator(design, timer, cells);
       std::vector<Candidate> candidates;
       const double ceiling = goal * (1 - 1e-6);

@@ -17,6 +17,8 @@ int CellForSize(const Family& family, const CellLibrary& library, double size, d
 
 struct RefineOptions {
   int rounds = 2;  // of speeding up, then recovering area
+  // Larger circuits get one round, with at most two passes of area recovery.
+  int thoroughGates = 20000;
   int maxPasses = 200;
   int minPasses = 20;
   // Passes times gates at most this (but at least minPasses passes): bounds the time on large
