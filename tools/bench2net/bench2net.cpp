@@ -5,6 +5,7 @@
 #include <string>
 
 #include "common/commandLine.h"
+#include "common/outputFiles.h"
 #include "import/convert.h"
 #include "io/error.h"
 #include "io/runMain.h"
@@ -26,6 +27,7 @@ void Run(int argc, char** argv) {
   if (parsed.positional.empty()) {
     throw tambril::UsageError(tambril::tools::UsageLine(kWording, kUsage));
   }
+  tambril::tools::CheckStandardOutputApart("bench2net", {parsed.positional[0]});
   tambril::import::ImportOptions options;
   options.tool = "bench2net";
   options.format = tambril::import::Format::kBench;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -162,6 +163,12 @@ class AigerReader {
       const std::vector<uint64_t> v =
           Numbers(line, in_.line(), "latch line", binary_ ? 1 : 2, binary_ ? 2 : 3);
       const uint64_t current = binary_ ? 2 * (nIn_ + k + 1) : v[0];
+      // The initial value: 0 (the default), 1, or the latch's own literal (not initialised).
+      const size_t init = binary_ ? 1 : 2;
+      if (v.size() > init && v[init] > 1 && v[init] != current) {
+        throw SourceError{in_.line(), "latch initial value " + std::to_string(v[init]) +
+                                          ", expected 0, 1 or " + std::to_string(current)};
+      }
       source_.flops.push_back(Define(current, Source::Driver::kFlop, in_.line()));
       next_.push_back(Use(v[binary_ ? 0 : 1], in_.line()));
       nextLine_.push_back(in_.line());
@@ -233,7 +240,15 @@ class AigerReader {
                           "malformed symbol, expected 'i', 'l', 'o' or 'b', a position "
                           "and a name"};
       }
-      (*names)[index] = line.substr(space + 1);
+      if (!(*names)[index].empty()) {
+        throw SourceError{in_.line(),
+                          "symbol " + std::string(line.substr(0, space)) + " given twice"};
+      }
+      const std::string_view name = line.substr(space + 1);
+      if (name.find('\0') != std::string_view::npos) {
+        throw SourceError{in_.line(), "unexpected NUL byte in a symbol"};
+      }
+      (*names)[index] = name;
     }
   }
 
@@ -277,6 +292,22 @@ class AigerReader {
 };
 
 }  // namespace
+
+size_t AigerBinaryPart(std::string_view head) {
+  const size_t end = head.find('\n');
+  if (head.substr(0, 4) != "aig " || end == std::string_view::npos) return 0;
+  std::vector<uint64_t> h;
+  try {
+    h = Numbers(head.substr(4, end - 4), 1, "header", 5, 9);
+  } catch (const SourceError&) {
+    return 0;
+  }
+  // A latch or output line takes a few numbers, an AND gate two deltas of at most ten bytes.
+  constexpr uint64_t kCap = uint64_t{1} << 32;
+  const uint64_t lines =
+      std::min(h[2], kCap) + std::min(h[3], kCap) + std::min(h.size() > 5 ? h[5] : 0, kCap);
+  return end + 1 + static_cast<size_t>(lines * 64 + std::min(h[4], kCap) * 20);
+}
 
 void ReadAiger(std::string_view text, Source& source) { AigerReader(text, source).Read(); }
 

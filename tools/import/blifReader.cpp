@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -214,6 +215,14 @@ class BlifReader {
       }
       connections_.push_back({w_[i].substr(0, eq), w_[i].substr(eq + 1)});
     }
+    formals_.clear();
+    for (const auto& connection : connections_) formals_.push_back(connection.first);
+    std::sort(formals_.begin(), formals_.end());
+    const auto twice = std::adjacent_find(formals_.begin(), formals_.end());
+    if (twice != formals_.end()) {
+      throw SourceError{
+          line_, "pin " + std::string(*twice) + " of cell '" + std::string(type) + "' given twice"};
+    }
     const CellInfo* cell = nullptr;
     for (const CellInfo& c : kCells) {
       if (c.name == type) cell = &c;
@@ -276,6 +285,7 @@ class BlifReader {
   bool seenModel_ = false, ended_ = false, exdc_ = false;
   std::vector<Source::Literal> fanins_;
   std::vector<std::pair<std::string_view, std::string_view>> connections_;  // PIN=NET
+  std::vector<std::string_view> formals_;
   std::vector<Source::Output> pins_;  // the flip-flops' cut pins, after the outputs
   std::vector<Pending> unknownCells_;
   std::unordered_set<std::string_view> models_;

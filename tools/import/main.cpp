@@ -2,16 +2,15 @@
 // converts a circuit from a synthesis flow (BLIF, AIGER, ISCAS .bench, or Verilog through
 // Yosys; with --liberty, gate-level Verilog of the libraries' cells) into a TAMBRIL netlist,
 // with the source names of its nodes in OUTPUT.names beside it.
-#include <cstdio>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "common/commandLine.h"
 #include "common/namesFile.h"
+#include "common/outputFiles.h"
 #include "import/convert.h"
 #include "io/error.h"
-#include "io/outputFile.h"
 #include "io/text.h"
 #include "io/runMain.h"
 #include "liberty/libertyCommands.h"
@@ -70,21 +69,6 @@ Command Parse(int argc, char** argv) {
   return command;
 }
 
-void WriteBoth(const std::string& netPath, const std::string& netText, const std::string& namesPath,
-               const std::string& namesText) {
-  tambril::OutputFile net, names;
-  const auto fail = [](const std::string& path) {
-    return tambril::FileError("tambril-import: cannot write '" + path + "'");
-  };
-  if (!net.OpenReplacing(netPath)) throw fail(netPath);
-  if (!names.OpenReplacing(namesPath)) throw fail(namesPath);
-  net.Put(netText);
-  names.Put(namesText);
-  // Both are complete in their temporaries before either replaces its target.
-  if (!names.Commit()) throw fail(namesPath);
-  if (!net.Commit()) throw fail(netPath);
-}
-
 void Run(int argc, char** argv) {
   const Command command = Parse(argc, argv);
   if (command.help) {
@@ -92,10 +76,9 @@ void Run(int argc, char** argv) {
     return;
   }
   const std::string namesPath = tambril::tools::NamesPathFor(command.output);
-  if (namesPath == command.input || command.output == command.input) {
-    throw tambril::FileError("tambril-import: the output would replace the input '" +
-                             command.input + "'");
-  }
+  std::vector<std::string> inputs = command.libraries;
+  inputs.push_back(command.input);
+  tambril::tools::CheckOutputsApart("tambril-import", {command.output, namesPath}, inputs);
   if (!command.libraries.empty()) {
     tambril::liberty::ImportVerilog(command.libraries, command.input, command.output, namesPath,
                                     "tambril-import");
@@ -103,7 +86,9 @@ void Run(int argc, char** argv) {
   }
   const tambril::import::Conversion conversion =
       tambril::import::Convert(command.input, command.options);
-  WriteBoth(command.output, conversion.netlist, namesPath, conversion.names);
+  // The names first: a netlist never replaces its old one before its names are in place.
+  tambril::tools::WriteOutputs(
+      "tambril-import", {{namesPath, conversion.names}, {command.output, conversion.netlist}});
   std::cerr << tambril::import::Warnings(conversion, command.options) << std::flush;
 }
 

@@ -19,6 +19,9 @@ void ReadBlif(std::string_view text, Source& source);
 
 // AIGER, ASCII ("aag") or binary ("aig"), with its symbol table.
 void ReadAiger(std::string_view text, Source& source);
+// How many bytes at the start of an AIGER file may hold any value: for a binary file, up to
+// the end of its AND section, judged generously from the header in `head`; 0 otherwise.
+size_t AigerBinaryPart(std::string_view head);
 
 }  // namespace tambril::import
 
