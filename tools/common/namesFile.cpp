@@ -1,6 +1,7 @@
 #include "common/namesFile.h"
 
 #include <charconv>
+#include <string>
 
 #include "common/lineError.h"
 #include "io/text.h"
@@ -43,6 +44,7 @@ Names ReadNames(std::string_view text, size_t nodes) {
   int number = 0;
   while (lines.Next(line)) {
     ++number;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // CR LF line ends
     const size_t tab = line.find('\t');
     const std::string_view key = line.substr(0, tab);
     if (tab != std::string_view::npos && tab + 1 < line.size() &&
@@ -55,6 +57,9 @@ Names ReadNames(std::string_view text, size_t nodes) {
     if (tab == std::string_view::npos || key.empty() || parsed.ptr != key.data() + key.size() ||
         parsed.ec != std::errc() || id < 1 || id > nodes || tab + 1 == line.size()) {
       throw LineError{number, "expected 'ID<TAB>NAME' with a node id of the netlist"};
+    }
+    if (!names.ofNode[id - 1].empty()) {
+      throw LineError{number, "node " + std::to_string(id) + " named twice"};
     }
     names.ofNode[id - 1] = std::string(line.substr(tab + 1));
   }

@@ -23,7 +23,8 @@ struct Names {
   std::vector<std::pair<std::string, bool>> constantOutputs;  // name and value, in file order
 };
 
-// The names of a netlist of `nodes` nodes. Throws LineError.
+// The names of a netlist of `nodes` nodes, a node named at most once; lines may end in CR LF.
+// Throws LineError.
 Names ReadNames(std::string_view text, size_t nodes);
 
 }  // namespace tambril::tools

@@ -7,9 +7,9 @@
 
 #include "common/commandLine.h"
 #include "common/namesFile.h"
+#include "common/outputFiles.h"
 #include "export/exporter.h"
 #include "io/error.h"
-#include "io/outputFile.h"
 #include "io/runMain.h"
 #include "io/text.h"
 #include "liberty/libertyCommands.h"
@@ -100,19 +100,15 @@ void Run(int argc, char** argv) {
   if (!format->needsSizes.empty() && result.empty()) {
     throw UsageError("tambril-export: " + std::string(format->needsSizes));
   }
-  if (output == netlist || output == result || output == names) {
-    throw tambril::FileError("tambril-export: the output would replace the input '" + output + "'");
-  }
+  const bool namesOptional = !haveNames;
   if (!haveNames) names = tambril::tools::NamesPathFor(netlist);
+  std::vector<std::string> inputs = {netlist, names};
+  if (!result.empty()) inputs.push_back(result);
+  tambril::tools::CheckOutputsApart("tambril-export", {output}, inputs);
   const tambril::exporter::SizedNetlist sized =
-      tambril::exporter::ReadSizedNetlist(netlist, names, result);
-  std::string model = netlist.substr(netlist.find_last_of('/') + 1);
-  if (EndsWith(model, ".net")) model.resize(model.size() - 4);
-  const std::string text = format->write(sized, model);
-  tambril::OutputFile file;
-  if (!file.OpenReplacing(output) || !file.Put(text).ok() || !file.Commit()) {
-    throw tambril::FileError("tambril-export: cannot write '" + output + "'");
-  }
+      tambril::exporter::ReadSizedNetlist(netlist, names, namesOptional, result);
+  const std::string text = format->write(sized, tambril::exporter::ModelName(netlist));
+  tambril::tools::WriteOutputs("tambril-export", {{output, text}});
 }
 
 }  // namespace
