@@ -54,7 +54,14 @@ class ScratchDirectory {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =
         std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/tambril-import.XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    // Absolute, since Yosys works inside it.
+    std::error_code ec;
+    path_ = std::filesystem::absolute(pattern, ec).string();
+    if (ec) {
+      std::filesystem::remove(pattern, ec);
+      path_.clear();
+    }
   }
   ~ScratchDirectory() {
     std::error_code ec;
