@@ -58,12 +58,11 @@ void ExportCells(const tambril::tools::ParsedCommand& parsed, const std::string&
   if (result.empty() || !EndsWith(output, ".v")) {
     throw UsageError("tambril-export: --liberty writes Verilog (OUTPUT.v) from a RESULT file");
   }
+  std::vector<std::string> inputs = request.libraries;
   for (const std::string& input : {netlist, result, request.names, request.verilog}) {
-    if (!input.empty() && tambril::SameFile(input, output)) {
-      throw tambril::FileError("tambril-export: the output would replace the input '" + output +
-                               "'");
-    }
+    if (!input.empty()) inputs.push_back(input);
   }
+  tambril::tools::CheckOutputsApart("tambril-export", {output}, inputs);
   std::cout << tambril::liberty::ExportVerilog(request) << std::flush;
 }
 
