@@ -100,7 +100,7 @@ FileLock::~FileLock() {
 
 bool FileLock::TryLock(const std::string& path) {
   if (fd_ >= 0) ::close(fd_);
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0664);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0664);
   if (fd_ < 0) return true;
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
   const bool held = errno == EWOULDBLOCK;
@@ -111,12 +111,30 @@ bool FileLock::TryLock(const std::string& path) {
 
 OutputFile::~OutputFile() { Close(); }
 
-bool OutputFile::Open(const std::string& path) {
+OutputFile::Opened OutputFile::Open(const std::string& path,
+                                    const std::vector<std::string>& apart) {
   Close();
-  fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);
-  ok_ = fd_ >= 0;
   pending_.clear();
-  return ok_;
+  // Opened without emptying it, so that what it is can be checked first.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0664);
+  if (fd < 0) {
+    ok_ = false;
+    return errno == ELOOP ? Opened::kRefused : Opened::kFailed;
+  }
+  struct stat status, other;
+  bool refused = ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode);
+  for (const std::string& input : apart) {
+    refused = refused || (::stat(input.c_str(), &other) == 0 && other.st_dev == status.st_dev &&
+                          other.st_ino == status.st_ino);
+  }
+  if (refused || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    ok_ = false;
+    return refused ? Opened::kRefused : Opened::kFailed;
+  }
+  fd_ = fd;
+  ok_ = true;
+  return Opened::kOpened;
 }
 
 bool OutputFile::OpenReplacing(const std::string& path) {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tambril {
 
@@ -11,8 +12,9 @@ namespace tambril {
 // false.
 //
 // Two ways to open:
-//  - Open: creates `path` (permission bits 0664 before the umask) or truncates it, and writes
-//    straight into it; for logs that users watch while they grow.
+//  - Open: creates `path` (permission bits 0664 before the umask) or empties it, and writes
+//    straight into it; for logs that users watch while they grow. It never follows a symbolic
+//    link, opens only a regular file, and never one of the files that the run reads.
 //  - OpenReplacing: writes into a new temporary file in the directory of `path`; Commit()
 //    renames it over `path` once everything is written. Until then `path` keeps its old
 //    content, whatever happens to the run; a file never committed is removed.
@@ -23,7 +25,10 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile();
 
-  bool Open(const std::string& path);
+  // kRefused when `path` is a symbolic link, not a regular file, or one of `apart` (the same
+  // file by device and inode), which then stays as it was; kFailed when it cannot be opened.
+  enum class Opened { kOpened, kFailed, kRefused };
+  Opened Open(const std::string& path, const std::vector<std::string>& apart = {});
   bool OpenReplacing(const std::string& path);
   // Writes to standard output, which Close leaves open.
   void OpenStandardOutput();
@@ -87,10 +92,10 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
   ~FileLock();
 
-  // Opens `path`, created empty if it does not exist and otherwise left as it is, and locks it
-  // without waiting. Returns false only when another process holds the lock. When the file
-  // cannot be opened or its file system has no locks, nothing is locked and the call succeeds:
-  // the writer then fails, or not, on its own terms.
+  // Opens `path`, created empty if it does not exist and otherwise left as it is (a symbolic
+  // link is not followed), and locks it without waiting. Returns false only when another
+  // process holds the lock. When the file cannot be opened or its file system has no locks,
+  // nothing is locked and the call succeeds: the writer then fails, or not, on its own terms.
   bool TryLock(const std::string& path);
 
  private:

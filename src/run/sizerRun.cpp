@@ -21,6 +21,8 @@ void RunSizer(const CommandLine& command) {
   for (const std::string& other : {command.netlist, std::string("param.txt"), netlist.sizing.logPath}) {
     if (SameFile(command.result, other)) throw CannotWrite(command.result);
   }
+  // Nor is the log, which the optimiser opens without following a link.
+  netlist.sizing.logApart = {command.netlist, "param.txt"};
   netlist.OutputResult(command.result.c_str());
 }
 

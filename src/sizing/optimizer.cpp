@@ -43,7 +43,7 @@ void Optimizer::Run(Reporter& reporter) {
   reporter_ = &reporter;
   if (parameters.chooseThreads && MostThreads() > 1) threads_ = std::make_unique<ThreadChooser>();
   bestDelay_ = std::numeric_limits<double>::infinity();
-  log_.Open(parameters.logPath);
+  log_.Open(parameters.logPath, parameters.logApart);
 
   Stopwatch watch;
   EvenMultipliers();

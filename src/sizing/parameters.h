@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 namespace tambril::sizing {
 
@@ -21,6 +22,7 @@ struct Parameters {
   // (ThreadChooser); otherwise every loop uses the threads in use when it starts.
   bool chooseThreads = false;
   std::string logPath = "convergence.txt";
+  std::vector<std::string> logApart;  // files the log must never be: the run's inputs
 };
 
 // Counters and timers of one optimisation, kept by the loop that they measure.

@@ -1,9 +1,11 @@
 #include "sizing/passLog.h"
 
+#include "io/error.h"
+
 namespace tambril::sizing {
 
-void PassLog::Open(const std::string& path) {
-  file_.Open(path);
+void PassLog::Open(const std::string& path, const std::vector<std::string>& apart) {
+  if (file_.Open(path, apart) == OutputFile::Opened::kRefused) throw CannotWrite(path);
   file_.Put("Lower Bound\tUpper Bound").EndLine();
   file_.Put("===========\t===========").EndLine();
 }

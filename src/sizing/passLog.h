@@ -2,6 +2,7 @@
 #define TAMBRIL_SIZING_PASSLOG_H
 
 #include <string>
+#include <vector>
 
 #include "io/outputFile.h"
 
@@ -13,7 +14,9 @@ namespace tambril::sizing {
 // be written; the run goes on.
 class PassLog {
  public:
-  void Open(const std::string& path);
+  // Throws CannotWrite when `path` is a symbolic link, not a regular file, or one of `apart`
+  // (the run's inputs), which then stays as it was.
+  void Open(const std::string& path, const std::vector<std::string>& apart);
   void Line(double lower, double upper);
   void Close();
 
