@@ -39,6 +39,7 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
   double* pin = pinLoad_.data();
   const int edges = graph_.EdgeCount();
   double* size = to.size.data();
+  const double areaWeight = areaWeight_;
   const double* fromSize = from.size.data();
   const double* fromLoad = from.loadCap.data();
   // A gate reads its drivers, which lie in lower levels.
@@ -65,8 +66,11 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
         weight += lambda[e];
       }
       const double old = fromSize[p];
+      // With an area weight w, the size also pays w per unit: it joins the denominator (0
+      // otherwise, which leaves every bit as it was).
       const double quotient = (weight * c.unitResistance) *
-                              (fromLoad[p] - old * c.unitOutputCap) / (c.unitInputCap * upstream);
+                              (fromLoad[p] - old * c.unitOutputCap) /
+                              (c.unitInputCap * upstream + areaWeight);
       const double resized = AtMost(c.maxSize, AtLeast(c.minSize, std::sqrt(quotient)));
       size[p] = resized;
       drive[p].delay = (c.unitResistance / resized) * weight;
@@ -124,6 +128,7 @@ void Optimizer::WeighDelays(Sizing& values) {
   double* size = values.size.data();
   double* load = values.loadCap.data();
   NodeTiming* weighted = timing_.data();  // .arrival: scratch while the timing is stale
+  const double areaWeight = areaWeight_;
   ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
     for (int p = first; p < last; ++p) {
       const NodeKind k = kind[p];
@@ -135,7 +140,10 @@ void Optimizer::WeighDelays(Sizing& values) {
       if (kWithLoads) load[p] = NodeLoad(p, size[p], c.unitOutputCap);
       const double delay = k == NodeKind::kGate ? (c.unitResistance / size[p]) * load[p]
                                                 : c.unitResistance * load[p];
-      weighted[p].arrival = NodeWeight(lambda, start[p], start[p + 1]) * delay;
+      // A gate's size, weighted by the area weight, is part of the value (adding 0 when there
+      // is none leaves every bit as it was).
+      weighted[p].arrival = NodeWeight(lambda, start[p], start[p + 1]) * delay +
+                            (k == NodeKind::kGate ? areaWeight * size[p] : 0.0);
     }
   });
 }

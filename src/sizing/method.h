@@ -44,12 +44,24 @@ class Method {
   virtual int PrintedPasses(const Statistics& stats) const = 0;
   // Ends the warning of a run that stopped at its pass cap.
   virtual std::string CapHint() const { return ""; }
+  // Which pass the result is when it is not the last one, for that warning.
+  virtual std::string BestPass() const { return "the one with the smallest delay"; }
+  // Called once the result has been made the current state: may adjust it (timed again), and
+  // returns a warning line of the method's own about it, written instead of the cap's (empty:
+  // none).
+  virtual std::string Conclude(Optimizer& optimizer) {
+    (void)optimizer;
+    return "";
+  }
 };
 
-// One row of the method table: the name that --method takes and how to make the method.
+// One row of the method table: the name that --method takes, how to make the method, and how
+// to make it minimise the area under a delay target (parameters.delayTarget above 0); nullptr
+// when the method cannot.
 struct MethodEntry {
   const char* name;
   std::unique_ptr<Method> (*make)(const Parameters& parameters);
+  std::unique_ptr<Method> (*makeForArea)(const Parameters& parameters);
 };
 
 // The methods, the default first. The command line, its usage text and the optimiser all read
@@ -57,8 +69,9 @@ struct MethodEntry {
 const std::vector<MethodEntry>& Methods();
 // The entry named `name`, or nullptr.
 const MethodEntry* FindMethod(std::string_view name);
-// The names of the table, separated by ", ".
-std::string MethodNames();
+// The names of the table, separated by ", "; with `forArea`, those that size for a delay
+// target.
+std::string MethodNames(bool forArea = false);
 
 }  // namespace tambril::sizing
 

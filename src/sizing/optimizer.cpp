@@ -38,7 +38,13 @@ Optimizer::~Optimizer() = default;
 void Optimizer::Run(Reporter& reporter) {
   const MethodEntry* entry = FindMethod(parameters.method);
   if (entry == nullptr) throw std::invalid_argument("no sizing method " + parameters.method);
-  const std::unique_ptr<Method> method = entry->make(parameters);
+  const bool forArea = parameters.delayTarget > 0.0;
+  if (forArea && entry->makeForArea == nullptr) {
+    throw std::invalid_argument("sizing method " + parameters.method + " has no delay target");
+  }
+  const std::unique_ptr<Method> method =
+      forArea ? entry->makeForArea(parameters) : entry->make(parameters);
+  areaWeight_ = 0.0;
   stats_ = Statistics();
   reporter_ = &reporter;
   if (parameters.chooseThreads && MostThreads() > 1) threads_ = std::make_unique<ThreadChooser>();
@@ -87,14 +93,22 @@ void Optimizer::Run(Reporter& reporter) {
   UseThreads(MostThreads());
 }
 
-// The result: the last logged pass, or the fastest state seen, timed again; a warning when
-// the loop ended at its cap.
+// The result: the last logged pass, or the best state seen (the fastest, for the delay), timed
+// again; then the method's conclusion, and a warning of its own or when the loop ended at its
+// cap.
 void Optimizer::Finish(Method& method) {
-  if (method.ReportsLastPass(stats_)) {
+  const bool last = method.ReportsLastPass(stats_);
+  if (last) {
     stats_.reportedPass = stats_.loggedPasses;
+  } else if (stats_.reportedPass != stats_.loggedPasses) {
+    RestoreSizes(bestSize_);
+  }
+  const std::string own = method.Conclude(*this);
+  if (!own.empty()) {
+    reporter_->Warning(own);
     return;
   }
-  if (stats_.reportedPass != stats_.loggedPasses) RestoreSizes(bestSize_);
+  if (last) return;
   if (stats_.converged) return;
   std::string line = "Warning: the outer loop did not converge in " +
                      std::to_string(parameters.maxOuterPasses) + " passes; the result is ";
@@ -103,17 +117,32 @@ void Optimizer::Finish(Method& method) {
   } else {
     line += "pass " + std::to_string(stats_.reportedPass) + " of " +
             std::to_string(stats_.loggedPasses) +
-            " in convergence.txt, the one with the smallest delay";
+            " in convergence.txt, " + method.BestPass();
   }
   reporter_->Warning(line + method.CapHint());
 }
 
 void Optimizer::LogPass() {
-  log_.Line(lowerBound_, MaxDelay());
-  if (reporter_ != nullptr) reporter_->Progress(".");
-  ++stats_.loggedPasses;
+  LogPass(lowerBound_, MaxDelay());
   // The earliest of equally fast states; sizes are copied only when the delay improves.
   if (MaxDelay() < bestDelay_) TakeAsBest();
+}
+
+void Optimizer::LogPass(double lower, double upper) {
+  log_.Line(lower, upper);
+  if (reporter_ != nullptr) reporter_->Progress(".");
+  ++stats_.loggedPasses;
+}
+
+double Optimizer::TotalArea() const {
+  const int n = graph_.NodeCount();
+  const int* position = graph_.positionOfId.data();
+  double sum = 0.0;
+  for (int k = 0; k < n; ++k) {
+    const int p = position[k];
+    if (graph_.kind[p] == NodeKind::kGate) sum += current_.size[p];
+  }
+  return sum;
 }
 
 void Optimizer::TakeAsBest() {

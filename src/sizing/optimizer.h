@@ -56,10 +56,20 @@ class Optimizer {
   void Resize(double threshold);
   void Time();
 
+  // The weight of the total gate size in the Lagrangian (s/m^2), 0 unless the area is being
+  // minimised under a delay target: the inner loop then minimises the weighted delays plus
+  // this weight times the total size, and the Lagrangian value includes that term.
+  void SetAreaWeight(double weight) { areaWeight_ = weight; }
+  double AreaWeight() const { return areaWeight_; }
+  // The total size of the gates in the current state (m^2), summed in node id order.
+  double TotalArea() const;
+
   // For the methods' stop rules.
   // Appends LowerBound() and MaxDelay() to the log, writes a dot, and takes the state as the
   // best when it is faster than every one before.
   void LogPass();
+  // Appends `lower` and `upper` to the log and writes a dot; the best state is left alone.
+  void LogPass(double lower, double upper);
   // The current state is the best so far, whatever its delay (for the starting sizes).
   void TakeAsBest();
   // The Lagrangian value that the inner loop reaches from the current sizes at `threshold`;
@@ -115,6 +125,7 @@ class Optimizer {
   double maxDelay_ = 0.0;
   std::vector<double> bestSize_;  // by position: the sizes of the best state so far
   double bestDelay_ = 0.0;        // its delay
+  double areaWeight_ = 0.0;
   // Scratch, by position: the capacitance of a node's input pin for its size.
   std::vector<double> pinLoad_;
 };

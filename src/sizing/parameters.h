@@ -21,6 +21,9 @@ struct Parameters {
   // Whether the optimiser chooses, sweep by sweep, between one thread and every thread started
   // (ThreadChooser); otherwise every loop uses the threads in use when it starts.
   bool chooseThreads = false;
+  // Above 0: minimise the total gate size subject to a circuit delay of at most this many
+  // seconds (areaMethod.h), instead of minimising the delay.
+  double delayTarget = 0.0;
   std::string logPath = "convergence.txt";
   std::vector<std::string> logApart;  // files the log must never be: the run's inputs
 };
@@ -41,6 +44,8 @@ struct Statistics {
   // Lower bounds certified by a tight inner solve, and the best of them (0 when none).
   int certificates = 0;
   double certifiedLower = 0.0;
+  // With a delay target: no sizing met it, and the result is the fastest one seen.
+  bool targetMissed = false;
 };
 
 // Seconds between laps, for the timers of Statistics.
