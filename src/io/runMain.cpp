@@ -10,10 +10,18 @@
 namespace tambril {
 
 int RunMain(const std::function<void()>& body, const std::string& prefix) {
+  return RunMainWithStatus(
+      [&] {
+        body();
+        return 0;
+      },
+      prefix);
+}
+
+int RunMainWithStatus(const std::function<int()>& body, const std::string& prefix) {
   RemoveTemporariesOnSignals();
   try {
-    body();
-    return 0;
+    return body();
   } catch (const Error& error) {
     std::cout.flush();
     std::cerr << error.what() << std::endl;

@@ -13,6 +13,8 @@ namespace tambril {
 // "Memory Error: not enough memory". `body` runs with RemoveTemporariesOnSignals in force, so
 // that an interrupted run leaves no temporary of a result file behind.
 int RunMain(const std::function<void()>& body, const std::string& prefix = "");
+// The same for a body that decides the exit status of a run that completes.
+int RunMainWithStatus(const std::function<int()>& body, const std::string& prefix = "");
 
 }  // namespace tambril
 

@@ -20,6 +20,10 @@ void ResultReport::Finish(const RunSummary& summary, const std::vector<PartType>
   out_.Put("==========").EndLine();
   out_.Put("Circuit Size     : ").Put(static_cast<long long>(summary.circuitSize)).EndLine();
   out_.Put("Maximum Delay (s): ").Put(summary.maxDelay).EndLine();
+  if (summary.delayTarget > 0.0) {
+    out_.Put("Delay Target (s): ").Put(summary.delayTarget).EndLine();
+    out_.Put("Total Area (m^2): ").Put(summary.totalArea).EndLine();
+  }
   out_.Put("Runtime       (s): ").Put(summary.runtime).EndLine();
   out_.EndLine();
   out_.Put("Gate-sizing solution").EndLine();

@@ -15,6 +15,8 @@ namespace tambril {
 struct RunSummary {
   int circuitSize = 0;    // the netlist header's first count
   double maxDelay = 0.0;  // seconds: the delay of the reported sizes
+  double delayTarget = 0.0;  // seconds; 0: none, and the two lines below are not written
+  double totalArea = 0.0;    // m^2: the total size of the gates
   double runtime = 0.0;   // seconds of processor time, reading and optimising
 };
 

@@ -20,7 +20,7 @@ const std::string kUsageLines =
     "* Indicates optional field\n"
     "Options, anywhere: --method NAME (default " +
     std::string(sizing::Methods().front().name) +
-    "), --threads N (default: one or every core, the faster)";
+    "), --threads N (default: one or every core, the faster), --delay-target SECONDS";
 
 namespace {
 
@@ -60,6 +60,17 @@ int ParseThreads(std::string_view value) {
   return threads;
 }
 
+// A delay target: a decimal number of seconds (sign, digits with an optional point, optional
+// exponent), finite and above 0.
+double ParseDelayTarget(std::string_view value) {
+  double target = 0.0;
+  if (!ParseWholeNumber(std::string(value), target) || !std::isfinite(target) || !(target > 0.0)) {
+    throw UsageError("Usage Error: --delay-target takes a positive number of seconds, not '" +
+                     std::string(value) + "'");
+  }
+  return target;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -90,11 +101,27 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       command.method = ParseMethod(value);
     } else if (name == "--threads") {
       command.threads = ParseThreads(value);
+    } else if (name == "--delay-target") {
+      command.delayTarget = ParseDelayTarget(value);
     } else {
       throw UsageError("Usage Error: unknown option " + std::string(name));
     }
   }
 
+  if (command.delayTarget > 0.0) {
+    if (command.method.empty()) {
+      for (const sizing::MethodEntry& entry : sizing::Methods()) {
+        if (entry.makeForArea != nullptr) {
+          command.method = entry.name;
+          break;
+        }
+      }
+    } else if (sizing::FindMethod(command.method)->makeForArea == nullptr) {
+      throw UsageError("Usage Error: method '" + command.method +
+                       "' does not size for a delay target (methods: " +
+                       sizing::MethodNames(true) + ")");
+    }
+  }
   if (positional.size() < 2) throw UsageError(kUsageLines);
   command.netlist = positional[0];
   command.result = positional[1];
@@ -113,6 +140,7 @@ void Configure(const CommandLine& command, CNetlist& netlist) {
   if (command.hasInner) netlist.innerImprove = command.inner;
   if (command.hasOuter) netlist.outerImprove = command.outer;
   if (!command.method.empty()) netlist.sizing.method = command.method;
+  netlist.sizing.delayTarget = command.delayTarget;
 }
 
 int ThreadsFor(const CommandLine& command) {

@@ -10,7 +10,7 @@ class CNetlist;
 namespace tambril {
 
 // The command line of a sizing run:
-//   tambril [--method NAME] [--threads N] NETLIST RESULT [INNER] [OUTER]
+//   tambril [--method NAME] [--threads N] [--delay-target T] NETLIST RESULT [INNER] [OUTER]
 // Options may stand anywhere, as "--name value" or "--name=value"; "--" ends them. The
 // positional arguments follow the historical rule: INNER alone, or INNER and OUTER, replace
 // the thresholds; with five or more positional arguments both keep their defaults.
@@ -21,7 +21,9 @@ struct CommandLine {
   bool hasOuter = false;
   double inner = 0.0;
   double outer = 0.0;
-  std::string method;  // a name of the method table; empty: the table's first
+  std::string method;  // a name of the method table; empty: the table's first (or, with a
+                       // delay target, its first that sizes for one)
+  double delayTarget = 0.0;  // seconds, above 0; 0: none (minimum delay)
   int threads = 0;  // 0: every core the process may use
   std::vector<std::string> warnings;  // lines for standard error, in order
 };

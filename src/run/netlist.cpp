@@ -77,6 +77,8 @@ void CNetlist::OutputResult(const char* resultFileName) {
   RunSummary summary;
   summary.circuitSize = circuitSize;
   summary.maxDelay = maxDelay;
+  summary.delayTarget = sizing.delayTarget;
+  summary.totalArea = optimizer_->TotalArea();
   summary.runtime = runtime;
   report.Finish(summary, parts, [this](int id) { return SizeOf(id); });
 }

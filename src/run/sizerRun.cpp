@@ -7,7 +7,7 @@
 
 namespace tambril {
 
-void RunSizer(const CommandLine& command) {
+int RunSizer(const CommandLine& command) {
   SetThreadCount(ThreadsFor(command));
   CNetlist netlist;
   for (const std::string& line : command.warnings) netlist.reporter->Warning(line);
@@ -24,6 +24,7 @@ void RunSizer(const CommandLine& command) {
   // Nor is the log, which the optimiser opens without following a link.
   netlist.sizing.logApart = {command.netlist, "param.txt"};
   netlist.OutputResult(command.result.c_str());
+  return netlist.Optimizer().Stats().targetMissed ? 2 : 0;
 }
 
 }  // namespace tambril

@@ -7,8 +7,9 @@ namespace tambril {
 
 // One sizing run, as the command line asks: the threads (once, before anything runs), the
 // command line's warnings, then the stages in their fixed order: BuildDB("param.txt"),
-// InputNetlist, OutputResult (which runs the optimiser). Throws tambril::Error.
-void RunSizer(const CommandLine& command);
+// InputNetlist, OutputResult (which runs the optimiser). Throws tambril::Error. Returns the exit
+// status of a run that completes: 0, or 2 when no sizing met the delay target.
+int RunSizer(const CommandLine& command);
 
 }  // namespace tambril
 
