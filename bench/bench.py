@@ -5,6 +5,7 @@
     bench/bench.py examples [options]        the bundled (or EPFL) circuits, one row each
     bench/bench.py methods [options]         the sizing methods side by side, with minima
     bench/bench.py convergence [options]     robust (or any method) on the corpus
+    bench/bench.py area [options]            minimum area under delay targets
 
 Every subcommand builds the sizer and its tools once, as a Release tree in build-bench/ (or
 uses --build DIR as it is), runs TAMBRIL in scratch directories, writes its rows to an
@@ -720,6 +721,112 @@ def methods(args) -> int:
     return 0
 
 
+# ---- area -----------------------------------------------------------------------------------
+
+REFERENCE = os.path.join(ROOT, "tests", "exact", "minimum-area.tsv")
+# The generated million-gate netlist (gennet --gates 1000000 --seed 1): its minimum delay lies
+# between 4.24468e-09 s (a certified bound of --method robust at OUTER 0.001) and 4.25221e-09 s
+# (its fastest sizing); the target is 5 % above the upper end.
+LARGE_TARGET = "4.46482e-09"
+
+
+@dataclass
+class AreaRun:
+    exit_code: int
+    delay: Optional[float]
+    area: Optional[float]
+    passes: int
+    wall: float
+    stderr: str
+
+
+def run_area(tambril: str, netlist: str, target: str, threads: int) -> AreaRun:
+    """Sizes `netlist` for minimum area under `target` seconds in a scratch directory."""
+    work = tempfile.mkdtemp(prefix="tambril-bench-")
+    try:
+        shutil.copy(PARAM, os.path.join(work, "param.txt"))
+        command = [tambril, "--threads", str(threads), "--delay-target", target,
+                   os.path.abspath(netlist), "out.result"]
+        start = time.monotonic()
+        process = subprocess.run(command, cwd=work, capture_output=True, text=True)
+        wall = time.monotonic() - start
+        text = ""
+        if os.path.exists(os.path.join(work, "out.result")):
+            with open(os.path.join(work, "out.result")) as f:
+                text = f.read()
+
+        def stated(pattern: str) -> Optional[float]:
+            found = re.search(pattern, text, re.M)
+            return float(found.group(1)) if found else None
+
+        found = re.search(r"Total number of iteration: (\d+)", process.stdout)
+        return AreaRun(process.returncode, stated(r"^Maximum Delay \(s\): (\S+)"),
+                       stated(r"^Total Area \(m\^2\): (\S+)"),
+                       int(found.group(1)) if found else 0, wall, process.stderr)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def area(args) -> int:
+    tools = build(args.build, ["tambril", "gennet"])
+    tambril = os.path.abspath(args.tambril) if args.tambril else tools.tambril
+    points = []  # (circuit, point, target, exact area)
+    with open(args.reference) as f:
+        for line in f:
+            if line.startswith("#") or not line.strip():
+                continue
+            fields = line.rstrip("\n").split("\t")
+            if fields[2].startswith("+") and (not args.only or re.search(args.only, fields[0])):
+                points.append((fields[0], fields[2], fields[3], float(fields[5])))
+    rows = []
+    for name, point, target, exact in points:
+        run = run_area(tambril, os.path.join(ROOT, "examples", name + ".net"), target,
+                       args.threads)
+        distance = None if run.area is None else run.area / exact - 1
+        meets = run.delay is not None and run.delay <= float(target)
+        rows.append([name, point, target, "" if run.area is None else f"{run.area:.6g}",
+                     f"{exact:.6g}", percent(distance, 3), "yes" if meets else "no",
+                     str(run.passes), f"{run.wall:.2f}",
+                     "" if run.exit_code == 0 else f"exit {run.exit_code}"])
+        if args.progress:
+            print("\t".join(rows[-1]), file=sys.stderr, flush=True)
+    if args.large:
+        run = run_area(tambril, generated(tools, 1000000, 1), args.large_target,
+                       args.large_threads)
+        meets = run.delay is not None and run.delay <= float(args.large_target)
+        rows.append(["gen1M", "+5%", args.large_target,
+                     "" if run.area is None else f"{run.area:.6g}", "", "",
+                     "yes" if meets else "no", str(run.passes), f"{run.wall:.2f}",
+                     f"{args.large_threads} threads" + ("" if run.exit_code == 0 else
+                                                        f", exit {run.exit_code}")])
+    header = ["circuit", "target", "T (s)", "area (m^2)", "exact (m^2)", "above exact",
+              "meets T", "passes", "time (s)", "note"]
+    path = write_tsv("area", ["revision"] + header, [[revision()] + row for row in rows])
+    print(markdown(header, rows, "llrrrrlrrl"))
+    distances = [float(row[5][:-1]) for row in rows if row[5]]
+    if distances:
+        print(f"\nworst distance to the exact minimum: {max(distances):.3f}%; "
+              f"target missed: {sum(1 for row in rows if row[6] != 'yes')}")
+    print(f"\nrows: {os.path.relpath(path, ROOT)}")
+    return 0
+
+
+def add_area(commands, common) -> None:
+    ar = commands.add_parser("area", parents=[common],
+                             help="minimum area under delay targets against the exact minima")
+    ar.add_argument("--reference", default=REFERENCE,
+                    help="exact minima (tests/exact/minimum-area.tsv)")
+    ar.add_argument("--threads", type=int, default=1)
+    ar.add_argument("--only", help="only circuits whose name matches this regex")
+    ar.add_argument("--large", action="store_true",
+                    help="also the generated million-gate netlist at 5 %% above its minimum")
+    ar.add_argument("--large-target", default=LARGE_TARGET)
+    ar.add_argument("--large-threads", type=int, default=2)
+    ar.add_argument("--tambril", help="this sizer executable instead of the build's")
+    ar.add_argument("--progress", action="store_true", help="rows on stderr as they finish")
+    ar.set_defaults(handler=area)
+
+
 def add_subcommands(commands, common) -> None:
     """The scaling, examples and methods subcommands and their options."""
     scale = commands.add_parser("scaling", parents=[common],
@@ -789,6 +896,7 @@ def main(argv: List[str]) -> int:
     conv.add_argument("--summary-only", action="store_true")
     conv.set_defaults(handler=convergence)
     add_subcommands(commands, common)
+    add_area(commands, common)
 
     args = parser.parse_args(argv)
     return args.handler(args)
