@@ -118,8 +118,8 @@ CommandLine ParseCommandLine(int argc, const char* const* argv) {
       }
     } else if (sizing::FindMethod(command.method)->makeForArea == nullptr) {
       throw UsageError("Usage Error: method '" + command.method +
-                       "' does not size for a delay target (methods: " +
-                       sizing::MethodNames(true) + ")");
+                       "' does not size for a delay target (methods: " + sizing::MethodNames(true) +
+                       ")");
     }
   }
   if (positional.size() < 2) throw UsageError(kUsageLines);

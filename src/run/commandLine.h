@@ -21,8 +21,9 @@ struct CommandLine {
   bool hasOuter = false;
   double inner = 0.0;
   double outer = 0.0;
-  std::string method;  // a name of the method table; empty: the table's first (or, with a
-                       // delay target, its first that sizes for one)
+  // A name of the method table; empty: the table's first (with a delay target, its first that
+  // sizes for one).
+  std::string method;
   double delayTarget = 0.0;  // seconds, above 0; 0: none (minimum delay)
   int threads = 0;  // 0: every core the process may use
   std::vector<std::string> warnings;  // lines for standard error, in order

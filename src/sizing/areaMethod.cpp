@@ -44,9 +44,7 @@ double Exp(double t) {
 }  // namespace
 
 AreaMethod::AreaMethod(const Parameters& parameters)
-    : target_(parameters.delayTarget),
-      certifyThreshold_(0.0),
-      shape_(parameters) {
+    : target_(parameters.delayTarget), certifyThreshold_(0.0), shape_(parameters) {
   shape_.constants.step = kShapeStep;
   shape_.constants.evenShare = kEvenShare;
   certifyThreshold_ = std::min(parameters.innerThreshold,
@@ -155,9 +153,8 @@ std::string AreaMethod::Conclude(Optimizer& optimizer) {
   optimizer.RestoreSizes(sizes);
   if (minimumSizesMeet_ || bestArea_ < std::numeric_limits<double>::infinity()) return "";
   optimizer.Stats().targetMissed = true;
-  return "Warning: the delay target " + FormatDouble(target_) +
-         " s is below the minimum delay " + FormatDouble(optimizer.MaxDelay()) +
-         " s; the result is the fastest sizing";
+  return "Warning: the delay target " + FormatDouble(target_) + " s is below the minimum delay " +
+         FormatDouble(optimizer.MaxDelay()) + " s; the result is the fastest sizing";
 }
 
 }  // namespace tambril::sizing

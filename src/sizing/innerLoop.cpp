@@ -68,8 +68,7 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
       const double old = fromSize[p];
       // With an area weight w, the size also pays w per unit: it joins the denominator (0
       // otherwise, which leaves every bit as it was).
-      const double quotient = (weight * c.unitResistance) *
-                              (fromLoad[p] - old * c.unitOutputCap) /
+      const double quotient = (weight * c.unitResistance) * (fromLoad[p] - old * c.unitOutputCap) /
                               (c.unitInputCap * upstream + areaWeight);
       const double resized = AtMost(c.maxSize, AtLeast(c.minSize, std::sqrt(quotient)));
       size[p] = resized;

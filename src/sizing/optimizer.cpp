@@ -116,8 +116,7 @@ void Optimizer::Finish(Method& method) {
     line += "every gate at its minimum size, faster than every pass";
   } else {
     line += "pass " + std::to_string(stats_.reportedPass) + " of " +
-            std::to_string(stats_.loggedPasses) +
-            " in convergence.txt, " + method.BestPass();
+            std::to_string(stats_.loggedPasses) + " in convergence.txt, " + method.BestPass();
   }
   reporter_->Warning(line + method.CapHint());
 }
