@@ -316,13 +316,7 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
           }
         }
       }
-      if (candidates.empty()) {
-        // Nothing near the critical paths pays on its own: look further from them.
-        if (windowFraction >= options.maxWindow) break;
-        windowFraction = std::min(options.maxWindow, 4 * windowFraction);
-        std::fill(tabu.begin(), tabu.end(), 0);
-        continue;
-      }
+      if (candidates.empty()) break;
       std::vector<Candidate> chosen = Independent(design, candidates, limit, read, owned, clock);
       double now = delay;
       std::vector<int> changed;
