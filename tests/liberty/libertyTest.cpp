@@ -123,5 +123,44 @@ TEST(Liberty, TimerAddsTableDelaysAlongAPath) {
   EXPECT_DOUBLE_EQ(delay, std::max(viaRise, viaFall));
 }
 
+// A NAND fed by an inverter and by a flip-flop: the flip-flop's output starts at its
+// clock-to-output delay for its load, and the NAND's output takes the worst arrival and the
+// worst slew over its two arcs.
+TEST(Liberty, TimerStartsFlopsAtClockToOutputAndTakesTheWorstSlew) {
+  const CellLibrary library =
+      ReadLibertyFiles({std::string(TAMBRIL_SOURCE_DIR) + "/tests/liberty/data/tiny.lib"}, "test");
+  const Families families = BuildFamilies(library);
+  const VerilogNetlist netlist = ReadVerilog(
+      "module top (a, clk, y); input a, clk; output y; wire n, q, m;\n"
+      "DFF_X1 r (.CK(clk), .D(y), .Q(q));\nINV_X1 g1 (.A(a), .Y(n));\n"
+      "NAND2_X1 g2 (.A(n), .B(q), .Y(m));\nINV_X2 g3 (.A(m), .Y(y));\nendmodule\n",
+      "t.v", "test");
+  const Design design = BindDesign(netlist, library, families, "test");
+  std::vector<int> cells;
+  for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
+  Timer timer(design, library);
+  timer.Analyse(cells);
+  const Cell& nand = *library.Find("NAND2_X1");
+  const Cell& inv = *library.Find("INV_X1");
+  const Cell& flop = *library.Find("DFF_X1");
+  const double capA = nand.pins[nand.FindPin("A")].capacitance;
+  const double capB = nand.pins[nand.FindPin("B")].capacitance;
+  const double loadM = library.Find("INV_X2")->pins[0].capacitance;
+  // n falls when a rises (slew 0 at the port); q falls at the flop's clock-to-output delay.
+  const ArcTables& i = inv.arcs[0].variants[0];
+  const ArcTables& c = flop.clockArcs[0].tables;
+  const double nFall = i.cellFall.Lookup(0, capA), nSlew = i.fallTransition.Lookup(0, capA);
+  const double qFall = c.cellFall.Lookup(0, capB), qSlew = c.fallTransition.Lookup(0, capB);
+  const ArcTables& fromA = nand.arcs[nand.pins[nand.arcs[0].input].name == "A" ? 0 : 1].variants[0];
+  const ArcTables& fromB = nand.arcs[nand.pins[nand.arcs[0].input].name == "A" ? 1 : 0].variants[0];
+  const int q = design.fanins[design.gates[design.gateOfInstance[2]].firstFanin + 1];
+  EXPECT_DOUBLE_EQ(timer.Arrival()[2 * q + 1], qFall);
+  const int m = design.gates[design.gateOfInstance[2]].output;
+  EXPECT_DOUBLE_EQ(timer.Arrival()[2 * m], std::max(nFall + fromA.cellRise.Lookup(nSlew, loadM),
+                                                    qFall + fromB.cellRise.Lookup(qSlew, loadM)));
+  EXPECT_DOUBLE_EQ(timer.Slew()[2 * m], std::max(fromA.riseTransition.Lookup(nSlew, loadM),
+                                                 fromB.riseTransition.Lookup(qSlew, loadM)));
+}
+
 }  // namespace
 }  // namespace tambril::liberty
