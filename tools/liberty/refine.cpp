@@ -237,18 +237,26 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
                   [](const auto& a, const auto& b) { return a.second < b.second; });
       }
       for (const auto& [negativeThrough, g] : window) {
+        // The swap that shortens the path most; towards a delay target, the most per area
+        // added (a swap that also saves area first).
         const double now = estimator.Estimate(g, cells[g]);
-        double bestEstimate = now;
+        const double area = library.cells[cells[g]].area;
+        double bestGain = 0;
         int bestCell = -1;
         for (int c : design.memberOf[design.gates[g].family]) {
           if (c == cells[g]) continue;
-          const double e = estimator.Estimate(g, c);
-          if (e < bestEstimate - 1e-16) {
-            bestEstimate = e;
+          const double shorter = now - estimator.Estimate(g, c);
+          if (!(shorter > 1e-16)) continue;
+          const double added = library.cells[c].area - area;
+          const double gain = !options.perArea ? shorter
+                              : added <= 0     ? shorter * 1e12
+                                               : shorter / added;
+          if (gain > bestGain) {
+            bestGain = gain;
             bestCell = c;
           }
         }
-        if (bestCell >= 0) candidates.push_back({now - bestEstimate, g, bestCell});
+        if (bestCell >= 0) candidates.push_back({bestGain, g, bestCell});
       }
       if (candidates.empty()) {
         // Nothing near the critical paths pays on its own: look further from them.

@@ -35,6 +35,8 @@ struct RefineOptions {
   // 0: as fast as it gets, then the smallest area at that delay; otherwise (seconds) the
   // smallest area that meets it (or, when it cannot be met, the fastest).
   double delayTarget = 0;
+  // Speed-ups ranked by delay gained per area added rather than by delay gained.
+  bool perArea = false;
 };
 
 struct RefineResult {
