@@ -1,7 +1,5 @@
 // The optimiser: whole runs against the record-based reference, bit for bit, on random and
 // corner-case circuits; the closed forms that small circuits allow; and the ordering.
-#include <unistd.h>
-
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -12,8 +10,8 @@
 
 #include "common/gateTypes.h"
 #include "gtest/gtest.h"
-#include "run/netlist.h"
 #include "referenceOptimizer.h"
+#include "run/netlist.h"
 #include "testSupport.h"
 
 namespace tambril::test {
@@ -28,41 +26,6 @@ const char kHeader[] = "type\tinputs\tCin\tR\tCout\tg\tp\n";
 const char kSmallLibrary[] =
     "type\tinputs\tCin\tR\tCout\tg\tp\nINV\t1\t0.01\t1.7e-10\t0.01\t1\t1\n"
     "NAND\t2\t0.0133\t3.4e-10\t0.02\t1\t1\nNAND\t3\t0.02\t4.1e-10\t0.03\t1\t1\n";
-
-// One run of the program, in-process, in a scratch directory.
-struct ProgramRun {
-  std::unique_ptr<CNetlist> net = std::make_unique<CNetlist>();
-  std::vector<PartType> records;  // as read, before optimising
-  std::string out, err, log, result;
-};
-
-ProgramRun RunProgram(const std::string& library, const std::string& netlist, double inner,
-                      double outer, int cap = 1000) {
-  ProgramRun run;
-  TempDir dir;
-  WriteFile(dir.File("param.txt"), library);
-  WriteFile(dir.File("c.net"), netlist);
-  char previous[PATH_MAX];
-  if (::getcwd(previous, sizeof previous) == nullptr || ::chdir(dir.Path().c_str()) != 0) {
-    ADD_FAILURE() << "cannot enter " << dir.Path();
-    return run;
-  }
-  run.net->innerImprove = inner;
-  run.net->outerImprove = outer;
-  run.net->sizing.maxOuterPasses = cap;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  run.net->BuildDB("param.txt");
-  run.net->InputNetlist("c.net");
-  run.records = run.net->parts;
-  run.net->OutputResult("c.result");
-  run.out = testing::internal::GetCapturedStdout();
-  run.err = testing::internal::GetCapturedStderr();
-  run.log = ReadFile("convergence.txt");
-  run.result = ReadFile("c.result");
-  EXPECT_EQ(::chdir(previous), 0);
-  return run;
-}
 
 bool Same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0 || (a != a && b != b); }
 
@@ -125,21 +88,14 @@ std::vector<Sample> Samples() {
     s.cap = k % 5 == 1 ? 12 : 1000;  // some runs end at their cap
     samples.push_back(s);
   }
-  // Ids: pri 1-3 into a 3-input gate 4, which drives the primary output 5 and gate 6, which
-  // drives the primary outputs 7 and 8.
-  const auto reconvergent = [](int outputs) {
-    return "5 0 0 " + std::to_string(outputs) +
-           " 8\npri 1 0\npri 1 0\npri 1 0\nNAND 2 3 1 0 0 2 0 0 3 0 0\npo INV 0 1 4 0 0\n"
-           "INV 2 1 4 0 0\npo INV 0 1 6 0 0\npo INV 0 1 6 0 0\n";
-  };
   const std::pair<const char*, std::string> corners[] = {
       {"a primary output that drives a gate",
        "2 0 0 2 3\npri 1 0\npo INV 1 1 1 0 0\npo INV 0 1 2 0 0\n"},
       {"gates that drive nothing",
        "3 0 0 1 4\npri 4 0\npo INV 0 1 1 0 0\nINV 0 1 1 0 0\nNAND 0 2 1 0 0 1 0 0\n"},
       {"a primary input that drives nothing", "1 0 0 1 3\npri 1 0\npri 0 0\npo INV 0 1 1 0 0\n"},
-      {"header output count 0", reconvergent(0)},
-      {"header output count too high", reconvergent(5)},
+      {"header output count 0", ReconvergentNetlist(0)},
+      {"header output count too high", ReconvergentNetlist(5)},
   };
   for (const auto& [name, netlist] : corners) {
     Sample s;
@@ -169,7 +125,7 @@ std::vector<Sample> Samples() {
 TEST(Optimizer, WholeRunsMatchTheReferenceBitForBit) {
   for (const Sample& s : Samples()) {
     SCOPED_TRACE(s.name + "\n" + s.netlist);
-    const ProgramRun run = RunProgram(s.library, s.netlist, s.inner, s.outer, s.cap);
+    const InProcessRun run = RunInProcess(s.library, s.netlist, s.inner, s.outer, s.cap);
     ReferenceOptimizer reference(run.records, run.net->outputCount, s.inner, s.outer, s.cap);
     const LdpRun expected = reference.SolveLDP();
 
@@ -234,11 +190,11 @@ TEST(Optimizer, ClosedForms) {
     SCOPED_TRACE(c.name);
     char row[160];
     std::snprintf(row, sizeof row, "INV\t1\t%.17g\t%.17g\t%.17g\t1\t1\n", c.cin, c.r, c.cout);
-    const ProgramRun run =
-        RunProgram(std::string(kHeader) + row,
-                   c.chain ? "2 0 0 1 3\npri 1 0\nINV 1 1 1 0 0\npo INV 0 1 2 0 0\n"
-                           : "1 0 0 1 2\npri 1 0\npo INV 0 1 1 0 0\n",
-                   0.0, 0.01);
+    const InProcessRun run =
+        RunInProcess(std::string(kHeader) + row,
+                     c.chain ? "2 0 0 1 3\npri 1 0\nINV 1 1 1 0 0\npo INV 0 1 2 0 0\n"
+                             : "1 0 0 1 2\npri 1 0\npo INV 0 1 1 0 0\n",
+                     0.0, 0.01);
     const double size = run.net->SizeOf(c.chain ? 3 : 2);
     const double expected = c.size(c.cin, c.r);
     EXPECT_NEAR(size / expected, 1.0, c.tolerance) << size << " " << expected;
@@ -247,7 +203,8 @@ TEST(Optimizer, ClosedForms) {
           kDriverResistance * c.cin * size + (c.r / size) * (kOutputLoad + c.cout * size);
       EXPECT_NEAR(run.net->maxDelay / delay, 1.0, 1e-12);
       EXPECT_NEAR(run.net->lowerBound / delay, 1.0, 1e-12);
-      EXPECT_EQ(run.net->Optimizer().Stats().passes, 2);  // the loop runs once even when the bounds meet
+      // The loop runs once even when the bounds meet.
+      EXPECT_EQ(run.net->Optimizer().Stats().passes, 2);
     }
   }
 }
@@ -258,9 +215,7 @@ TEST(Optimizer, StartingMultipliersSplitTheFlowEvenly) {
   CNetlist net;
   TempDir dir;
   WriteFile(dir.File("param.txt"), kSmallLibrary);
-  WriteFile(dir.File("c.net"),
-            "5 0 0 5 8\npri 1 0\npri 1 0\npri 1 0\nNAND 2 3 1 0 0 2 0 0 3 0 0\npo INV 0 1 4 0 0\n"
-            "INV 2 1 4 0 0\npo INV 0 1 6 0 0\npo INV 0 1 6 0 0\n");
+  WriteFile(dir.File("c.net"), ReconvergentNetlist(5));
   testing::internal::CaptureStdout();
   net.BuildDB(dir.File("param.txt").c_str());
   net.InputNetlist(dir.File("c.net").c_str());
@@ -289,17 +244,18 @@ TEST(Optimizer, StartingMultipliersSplitTheFlowEvenly) {
 // The loop stops when the gap is no more than the threshold: at a threshold equal to the gap
 // of the first loop pass it stops there, just below it goes on.
 TEST(Optimizer, GapEqualToTheThresholdStops) {
-  const std::string netlist =
-      "5 0 0 3 8\npri 1 0\npri 1 0\npri 1 0\nNAND 2 3 1 0 0 2 0 0 3 0 0\npo INV 0 1 4 0 0\n"
-      "INV 2 1 4 0 0\npo INV 0 1 6 0 0\npo INV 0 1 6 0 0\n";
-  const ProgramRun probe = RunProgram(kSmallLibrary, netlist, 5e-6, 1e300);
+  const std::string netlist = ReconvergentNetlist();
+  const InProcessRun probe = RunInProcess(kSmallLibrary, netlist, 5e-6, 1e300);
   ReferenceOptimizer reference(probe.records, 3, 5e-6, 1e300, 1000);
   const LdpRun first = reference.SolveLDP();
   const double total = first.upper[1] + first.lower[1];
   const double gap = std::fabs(first.upper[1] / total - first.lower[1] / total);
   ASSERT_GT(gap, 1e-9);
-  EXPECT_EQ(RunProgram(kSmallLibrary, netlist, 5e-6, gap).net->Optimizer().Stats().passes, 2);
-  EXPECT_GT(RunProgram(kSmallLibrary, netlist, 5e-6, std::nextafter(gap, 0.0)).net->Optimizer().Stats().passes,
+  EXPECT_EQ(RunInProcess(kSmallLibrary, netlist, 5e-6, gap).net->Optimizer().Stats().passes, 2);
+  EXPECT_GT(RunInProcess(kSmallLibrary, netlist, 5e-6, std::nextafter(gap, 0.0))
+                .net->Optimizer()
+                .Stats()
+                .passes,
             2);
 }
 
@@ -326,27 +282,6 @@ TEST(Optimizer, OrdersAreCompleteAndTopological) {
     }
     EXPECT_TRUE(std::equal(net.forwardOrder.rbegin(), net.forwardOrder.rend(),
                            net.reverseOrder.begin(), net.reverseOrder.end()));
-  }
-}
-
-// The same input gives the same bytes: result (but for its two time lines), log and output.
-TEST(Optimizer, SameInputSameBytes) {
-  for (const char* method : {"--method=classic", "--method=robust"}) {
-    SCOPED_TRACE(method);
-    std::string first[3];
-    for (int run = 0; run < 2; ++run) {
-      TempDir dir;
-      WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
-      const RunResult result =
-          RunCommand("tambril", {RepoPath("examples/c880.net"), "r", method}, dir.Path());
-      ASSERT_EQ(result.exitCode, 0);
-      const std::string outputs[3] = {ResultWithoutTimes(dir.File("r")),
-                                      ReadFile(dir.File("convergence.txt")), result.out};
-      for (int k = 0; k < 3; ++k) {
-        if (run == 0) first[k] = outputs[k];
-        EXPECT_EQ(outputs[k], first[k]) << k;
-      }
-    }
   }
 }
 

@@ -1,8 +1,6 @@
 // The robust method on the bundled examples: it converges on a certificate, its bounds bracket
 // the known minimum delays, it reports the fastest sizing it logged, timed from scratch, and
 // its multipliers stay a positive flow.
-#include <unistd.h>
-
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -10,8 +8,8 @@
 #include <sstream>
 
 #include "gtest/gtest.h"
-#include "run/netlist.h"
 #include "referenceOptimizer.h"
+#include "run/netlist.h"
 #include "testSupport.h"
 
 namespace tambril::test {
@@ -38,24 +36,14 @@ const Known kMinima[] = {
 TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
   for (const Known& known : kMinima) {
     SCOPED_TRACE(known.name);
-    TempDir dir;
-    WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
-    char previous[PATH_MAX];
-    ASSERT_TRUE(::getcwd(previous, sizeof previous) != nullptr);
-    ASSERT_EQ(::chdir(dir.Path().c_str()), 0);
-    CNetlist net;
-    net.sizing.method = "robust";
-    net.outerImprove = known.outer;
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    net.BuildDB("param.txt");
-    net.InputNetlist(RepoPath(std::string("examples/") + known.name + ".net").c_str());
-    const std::vector<PartType> records = net.parts;
-    net.OutputResult("c.result");
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    std::istringstream log(ReadFile("convergence.txt"));
-    ASSERT_EQ(::chdir(previous), 0);
+    const InProcessRun run =
+        RunInProcess(ReadFile(RepoPath("examples/param.txt")),
+                     ReadFile(RepoPath(std::string("examples/") + known.name + ".net")), 5e-6,
+                     known.outer, 1000, "robust");
+    CNetlist& net = *run.net;
+    const std::vector<PartType>& records = run.records;
+    EXPECT_EQ(run.err, "");
+    std::istringstream log(run.log);
 
     // The certificate holds, and brackets the minimum with the reported delay.
     const sizing::Statistics& stats = net.Optimizer().Stats();

@@ -1,6 +1,7 @@
 #include "testSupport.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -131,6 +132,42 @@ RunResult RunCommand(const std::string& program, const std::vector<std::string>&
     result.exitCode = 128 + WTERMSIG(status);
   }
   return result;
+}
+
+InProcessRun RunInProcess(const std::string& library, const std::string& netlist, double inner,
+                          double outer, int cap, const std::string& method) {
+  InProcessRun run;
+  run.net = std::make_unique<CNetlist>();
+  TempDir dir;
+  WriteFile(dir.File("param.txt"), library);
+  WriteFile(dir.File("c.net"), netlist);
+  char previous[PATH_MAX];
+  if (::getcwd(previous, sizeof previous) == nullptr || ::chdir(dir.Path().c_str()) != 0) {
+    ADD_FAILURE() << "cannot enter " << dir.Path();
+    return run;
+  }
+  run.net->innerImprove = inner;
+  run.net->outerImprove = outer;
+  run.net->sizing.maxOuterPasses = cap;
+  run.net->sizing.method = method;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  run.net->BuildDB("param.txt");
+  run.net->InputNetlist("c.net");
+  run.records = run.net->parts;
+  run.net->OutputResult("c.result");
+  run.out = testing::internal::GetCapturedStdout();
+  run.err = testing::internal::GetCapturedStderr();
+  run.log = ReadFile("convergence.txt");
+  run.result = ReadFile("c.result");
+  EXPECT_EQ(::chdir(previous), 0);
+  return run;
+}
+
+std::string ReconvergentNetlist(int outputs) {
+  return "5 0 0 " + std::to_string(outputs) +
+         " 8\npri 1 0\npri 1 0\npri 1 0\nNAND 2 3 1 0 0 2 0 0 3 0 0\npo INV 0 1 4 0 0\n"
+         "INV 2 1 4 0 0\npo INV 0 1 6 0 0\npo INV 0 1 6 0 0\n";
 }
 
 std::string ResultWithoutTimes(const std::string& path) {

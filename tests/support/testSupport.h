@@ -4,8 +4,11 @@
 #define TAMBRIL_TESTS_SUPPORT_TESTSUPPORT_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "run/netlist.h"
 
 namespace tambril::test {
 
@@ -52,6 +55,22 @@ struct RunResult {
 // from /dev/null, and waits for it.
 RunResult RunCommand(const std::string& program, const std::vector<std::string>& args,
                      const std::string& workDir, const RunOptions& options = {});
+
+// One run of the sizer in process, in a scratch directory of its own: the library and the
+// netlist written there, standard output and error captured. `records` are the node records as
+// read, before optimising.
+struct InProcessRun {
+  std::unique_ptr<CNetlist> net;
+  std::vector<PartType> records;
+  std::string out, err, log, result;
+};
+InProcessRun RunInProcess(const std::string& library, const std::string& netlist, double inner,
+                          double outer, int cap = 1000, const std::string& method = "classic");
+
+// A small reconvergent circuit: primary inputs 1 to 3 into the 3-input NAND 4, which drives the
+// primary output 5 and the inverter 6, which drives the primary outputs 7 and 8; the header
+// counts `outputs` primary outputs (3 is right).
+std::string ReconvergentNetlist(int outputs = 3);
 
 // A result file without its start-time and run-time lines (tools/strip-times).
 std::string ResultWithoutTimes(const std::string& path);
