@@ -3,9 +3,6 @@
 // of the exact minimum (tests/exact/minimum-area.tsv), and no certified lower bound above that
 // minimum. A target at or above the delay of the minimum sizes gives those sizes without a
 // pass; a target below the minimum delay gives the fastest sizing, a warning and exit status 2.
-#include <unistd.h>
-
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <regex>
@@ -14,7 +11,6 @@
 #include "gtest/gtest.h"
 #include "io/outputFile.h"
 #include "referenceOptimizer.h"
-#include "run/netlist.h"
 #include "testSupport.h"
 
 namespace tambril::test {
@@ -57,9 +53,9 @@ struct Result {
   double total = 0.0;            // of the printed sizes, in id order
 };
 
-Result ReadResult(const std::string& path, int nodes) {
+Result ReadResult(const std::string& text, int nodes) {
   Result result;
-  result.text = ReadFile(path);
+  result.text = text;
   result.sizeById.assign(nodes, 0.0);
   std::istringstream lines(result.text);
   std::string line;
@@ -76,42 +72,24 @@ Result ReadResult(const std::string& path, int nodes) {
   return result;
 }
 
-// A whole run in process, in a scratch directory: the netlist object after OutputResult, and
-// what it wrote.
-struct AreaRun {
-  std::unique_ptr<CNetlist> net;
-  std::vector<PartType> records;  // as read, for an independent timing
-  Result result;
-  std::string out, err;
+// A whole run with `target`, in process, and its result file read.
+struct AreaRun : InProcessRun {
+  Result file;
 };
 
 AreaRun RunWithTarget(const std::string& circuit, double target) {
   AreaRun run;
-  TempDir dir;
-  WriteFile(dir.File("param.txt"), ReadFile(RepoPath("examples/param.txt")));
-  char previous[PATH_MAX];
-  EXPECT_TRUE(::getcwd(previous, sizeof previous) != nullptr);
-  EXPECT_EQ(::chdir(dir.Path().c_str()), 0);
-  run.net = std::make_unique<CNetlist>();
-  run.net->sizing.method = "robust";
-  run.net->sizing.delayTarget = target;
-  testing::internal::CaptureStdout();
-  testing::internal::CaptureStderr();
-  run.net->BuildDB("param.txt");
-  run.net->InputNetlist(RepoPath("examples/" + circuit + ".net").c_str());
-  run.records = run.net->parts;
-  run.net->OutputResult("c.result");
-  run.out = testing::internal::GetCapturedStdout();
-  run.err = testing::internal::GetCapturedStderr();
-  run.result = ReadResult("c.result", run.net->partCount);
-  EXPECT_EQ(::chdir(previous), 0);
+  static_cast<InProcessRun&>(run) = RunInProcess(ReadFile(RepoPath("examples/param.txt")),
+                                                 ReadFile(RepoPath("examples/" + circuit + ".net")),
+                                                 5e-6, 0.01, 1000, "robust", target);
+  run.file = ReadResult(run.result, run.net->partCount);
   return run;
 }
 
 // The delay of the printed sizes, timed by the plain implementation.
 double TimePrinted(const AreaRun& run) {
   ReferenceOptimizer timer(run.records, run.net->outputCount, 0, 0, 0);
-  return timer.TimeWithSizes(run.result.sizeById);
+  return timer.TimeWithSizes(run.file.sizeById);
 }
 
 TEST(Area, MeetsTheTargetNearTheExactMinimum) {
@@ -129,16 +107,16 @@ TEST(Area, MeetsTheTargetNearTheExactMinimum) {
     const double delay = TimePrinted(run);
     EXPECT_LE(delay, exact.target);
     EXPECT_EQ(run.net->maxDelay, delay);  // the printed sizes are exactly the ones timed
-    EXPECT_EQ(run.result.Line("Maximum Delay"), FormatDouble(delay));
-    EXPECT_EQ(run.result.Line("Delay Target"), FormatDouble(exact.target));
-    EXPECT_EQ(run.result.Line("Total Area"), FormatDouble(run.result.total));
+    EXPECT_EQ(run.file.Line("Maximum Delay"), FormatDouble(delay));
+    EXPECT_EQ(run.file.Line("Delay Target"), FormatDouble(exact.target));
+    EXPECT_EQ(run.file.Line("Total Area"), FormatDouble(run.file.total));
     // Within the outer threshold of the exact minimum, above a certified bound that does not
     // exceed that minimum.
     const double outer = run.net->outerImprove;
-    EXPECT_LE(run.result.total, exact.area * (1 + outer));
-    EXPECT_GE(run.result.total, exact.area * (1 - 1e-6));
+    EXPECT_LE(run.file.total, exact.area * (1 + outer));
+    EXPECT_GE(run.file.total, exact.area * (1 - 1e-6));
     EXPECT_LE(stats.certifiedLower, exact.area * (1 + 1e-6));
-    EXPECT_LE(sizing::Excess(run.result.total, stats.certifiedLower), outer * (1 + 1e-6));
+    EXPECT_LE(sizing::Excess(run.file.total, stats.certifiedLower), outer * (1 + 1e-6));
   }
 }
 
@@ -158,11 +136,11 @@ TEST(Area, TargetAtTheDelayOfTheMinimumSizesGivesThem) {
         continue;
       }
       ++gates;
-      EXPECT_EQ(run.result.sizeById[part.gate.id - 1], part.gate.minSize) << part.gate.id;
+      EXPECT_EQ(run.file.sizeById[part.gate.id - 1], part.gate.minSize) << part.gate.id;
     }
     EXPECT_EQ(gates, 160);
-    EXPECT_EQ(run.result.Line("Maximum Delay"), FormatDouble(slowest));
-    EXPECT_NEAR(run.result.total, ExactMinimum("c432", "min-size").area, 1e-20);
+    EXPECT_EQ(run.file.Line("Maximum Delay"), FormatDouble(slowest));
+    EXPECT_NEAR(run.file.total, ExactMinimum("c432", "min-size").area, 1e-20);
   }
 }
 
@@ -178,7 +156,7 @@ TEST(Area, TargetBelowTheMinimumDelayGivesTheFastestSizing) {
                    "result is the fastest sizing\n")))
         << run.err;
     EXPECT_EQ(found[1].str(), FormatDouble(0.9 * fastest));
-    EXPECT_EQ(found[2].str(), run.result.Line("Maximum Delay"));
+    EXPECT_EQ(found[2].str(), run.file.Line("Maximum Delay"));
     const double delay = TimePrinted(run);
     EXPECT_EQ(run.net->maxDelay, delay);
     // The fastest sizing, proven within the outer threshold of the minimum delay.

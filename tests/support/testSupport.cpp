@@ -135,7 +135,7 @@ RunResult RunCommand(const std::string& program, const std::vector<std::string>&
 }
 
 InProcessRun RunInProcess(const std::string& library, const std::string& netlist, double inner,
-                          double outer, int cap, const std::string& method) {
+                          double outer, int cap, const std::string& method, double delayTarget) {
   InProcessRun run;
   run.net = std::make_unique<CNetlist>();
   TempDir dir;
@@ -150,6 +150,7 @@ InProcessRun RunInProcess(const std::string& library, const std::string& netlist
   run.net->outerImprove = outer;
   run.net->sizing.maxOuterPasses = cap;
   run.net->sizing.method = method;
+  run.net->sizing.delayTarget = delayTarget;
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   run.net->BuildDB("param.txt");

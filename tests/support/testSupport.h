@@ -64,8 +64,10 @@ struct InProcessRun {
   std::vector<PartType> records;
   std::string out, err, log, result;
 };
+// A `delayTarget` above 0 sizes for the least area under it (with the robust method).
 InProcessRun RunInProcess(const std::string& library, const std::string& netlist, double inner,
-                          double outer, int cap = 1000, const std::string& method = "classic");
+                          double outer, int cap = 1000, const std::string& method = "classic",
+                          double delayTarget = 0.0);
 
 // A small reconvergent circuit: primary inputs 1 to 3 into the 3-input NAND 4, which drives the
 // primary output 5 and the inverter 6, which drives the primary outputs 7 and 8; the header
