@@ -108,7 +108,7 @@ TEST(Liberty, TimerAddsTableDelaysAlongAPath) {
   const Design design = BindDesign(netlist, library, families, "test");
   std::vector<int> cells;
   for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
-  Timer timer(design, library);
+  Timer timer(design);
   const double delay = timer.Analyse(cells);
   const Cell& x1 = *library.Find("INV_X1");
   const Cell& x2 = *library.Find("INV_X2");
@@ -138,7 +138,7 @@ TEST(Liberty, TimerStartsFlopsAtClockToOutputAndTakesTheWorstSlew) {
   const Design design = BindDesign(netlist, library, families, "test");
   std::vector<int> cells;
   for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
-  Timer timer(design, library);
+  Timer timer(design);
   timer.Analyse(cells);
   const Cell& nand = *library.Find("NAND2_X1");
   const Cell& inv = *library.Find("INV_X1");

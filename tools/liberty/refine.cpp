@@ -183,7 +183,7 @@ int CellForSize(const Family& family, const CellLibrary& library, double size, d
 RefineResult Refine(const Design& design, const CellLibrary& library, std::vector<int>& cells,
                     const RefineOptions& options) {
   RefineResult result;
-  Timer timer(design, library);
+  Timer timer(design);
   double delay = timer.Analyse(cells);
   timer.AnalyseTails(cells);
   result.initialDelay = delay;

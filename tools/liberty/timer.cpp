@@ -11,8 +11,7 @@ namespace {
 constexpr double kNever = -std::numeric_limits<double>::infinity();
 }
 
-Timer::Timer(const Design& design, const CellLibrary& library)
-    : design_(design), library_(library) {
+Timer::Timer(const Design& design) : design_(design) {
   const size_t n = 2 * static_cast<size_t>(design.NetCount());
   arrival_.assign(n, 0.0);
   slew_.assign(n, 0.0);

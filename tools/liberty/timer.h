@@ -15,7 +15,7 @@ namespace tambril::liberty {
 
 class Timer {
  public:
-  Timer(const Design& design, const CellLibrary& library);
+  explicit Timer(const Design& design);
 
   // Forward: loads, arrivals and slews; returns the largest arrival at an endpoint (seconds).
   double Analyse(const std::vector<int>& cells);
@@ -54,7 +54,6 @@ class Timer {
 
  private:
   const Design& design_;
-  const CellLibrary& library_;
   std::vector<double> arrival_, slew_, load_, tail_, tail2_;
   std::vector<int> tailSink_;
   std::vector<int> endpoints_;
