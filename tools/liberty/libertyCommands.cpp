@@ -5,8 +5,8 @@
 #include <memory>
 #include <unordered_map>
 
+#include "common/outputFiles.h"
 #include "io/error.h"
-#include "io/outputFile.h"
 #include "io/text.h"
 #include "libertyFlow.h"
 
@@ -47,16 +47,8 @@ void ImportVerilog(const std::vector<std::string>& libraries, const std::string&
     throw FormatError(program + ": " + input + ": no cell to size");
   }
   const Imported imported = ImportDesign(design, netlist, families, Absolute(input));
-  OutputFile net, names;
-  const auto fail = [&](const std::string& path) {
-    return FileError(program + ": cannot write '" + path + "'");
-  };
-  if (!net.OpenReplacing(output)) throw fail(output);
-  if (!names.OpenReplacing(namesPath)) throw fail(namesPath);
-  net.Write(imported.netlist);
-  names.Write(imported.names);
-  if (!names.Commit()) throw fail(namesPath);
-  if (!net.Commit()) throw fail(output);
+  // As a pair, the names first, as every import writes them.
+  tools::WriteOutputs(program, {{namesPath, imported.names}, {output, imported.netlist}});
 }
 
 std::string ExportVerilog(const ExportRequest& request) {
@@ -70,6 +62,8 @@ std::string ExportVerilog(const ExportRequest& request) {
   std::vector<std::string> types;
   ReadResult(request.result, program, sizes, types);
   const std::string source = request.verilog.empty() ? names.verilogPath : request.verilog;
+  // The source that the names file names is an input too.
+  tools::CheckOutputsApart(program, {request.output}, {source, namesPath});
   std::string text;
   bool readError = false;
   if (!ReadWholeFile(source, text, readError, true)) {
@@ -154,11 +148,7 @@ std::string ExportVerilog(const ExportRequest& request) {
   for (size_t g = 0; g < design.gates.size(); ++g) {
     cellNames[design.gates[g].instance] = library.cells[cells[g]].name;
   }
-  OutputFile out;
-  const auto fail = [&] { return FileError(program + ": cannot write '" + request.output + "'"); };
-  if (!out.OpenReplacing(request.output)) throw fail();
-  out.Write(WithCells(netlist, cellNames));
-  if (!out.Commit()) throw fail();
+  tools::WriteOutputs(program, {{request.output, WithCells(netlist, cellNames)}});
   char line[256];
   std::snprintf(line, sizeof line,
                 "%zu cells; delay %.2f ps as rounded, %.2f ps refined; area %.4g um2 as rounded, "

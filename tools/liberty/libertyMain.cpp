@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "cellLibrary.h"
+#include "common/outputFiles.h"
 #include "families.h"
 #include "io/error.h"
-#include "io/outputFile.h"
 #include "io/runMain.h"
 
 namespace {
@@ -35,12 +35,7 @@ void Run(int argc, char** argv) {
     }
   }
   if (inputs.empty() || output.empty()) throw UsageError(std::string(kProgram) + ": " + kUsage);
-  for (const std::string& input : inputs) {
-    if (tambril::SameFile(input, output)) {
-      throw tambril::FileError(std::string(kProgram) + ": the output would replace the input '" +
-                               input + "'");
-    }
-  }
+  tambril::tools::CheckOutputsApart(kProgram, {output}, inputs);
   const tambril::liberty::CellLibrary library =
       tambril::liberty::ReadLibertyFiles(inputs, kProgram);
   const tambril::liberty::Families families = tambril::liberty::BuildFamilies(library);
@@ -48,13 +43,7 @@ void Run(int argc, char** argv) {
     throw tambril::FormatError(std::string(kProgram) + ": " + inputs[0] +
                                ": no cell with one output and delay tables");
   }
-  tambril::OutputFile file;
-  const auto fail = [&] {
-    return tambril::FileError(std::string(kProgram) + ": cannot write '" + output + "'");
-  };
-  if (!file.OpenReplacing(output)) throw fail();
-  file.Write(tambril::liberty::LibraryText(families));
-  if (!file.Commit()) throw fail();
+  tambril::tools::WriteOutputs(kProgram, {{output, tambril::liberty::LibraryText(families)}});
   std::cout << tambril::liberty::ReportText(families, library) << std::flush;
 }
 
