@@ -1,10 +1,13 @@
 // An import ended by a signal while Yosys runs leaves neither its scratch directory nor a
-// Yosys process behind, and dies of that signal.
+// process of Yosys's behind, and dies of that signal; SIGKILL included, after which a process
+// of its own cleans up.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "gtest/gtest.h"
 #include "testSupport.h"
@@ -12,32 +15,54 @@
 namespace tambril::test {
 namespace {
 
+// True once the process has gone, or a zombie only (waiting for init to reap it).
+bool Gone(const std::string& pid) {
+  if (::kill(std::stoi(pid), 0) != 0) return true;
+  const std::string stat = ReadFile("/proc/" + std::to_string(std::stoi(pid)) + "/stat");
+  const size_t paren = stat.rfind(')');
+  return paren != std::string::npos && stat.substr(paren + 2, 1) == "Z";
+}
+
 TEST(Import, SignalDuringYosysLeavesNothingBehind) {
-  TempDir dir;
-  // A Yosys that notes its process id and its home (its temporary directory is the scratch
-  // directory, in this one), asks for the run's end and waits; killed, it never finishes.
-  WriteFile(dir.File("yosys"),
-            "#!/bin/sh\necho $$ > \"$TMPDIR/../pid\"\necho \"$HOME\" > \"$TMPDIR/../home\"\n"
-            "kill -TERM $PPID\nsleep 30\necho > \"$TMPDIR/../finished\"\n");
-  ASSERT_EQ(::chmod(dir.File("yosys").c_str(), 0755), 0);
-  WriteFile(dir.File("top.v"), "module top(input a, output y); assign y = ~a; endmodule\n");
-  RunOptions options;
-  options.environment = {"TAMBRIL_YOSYS=" + dir.File("yosys"), "TMPDIR=" + dir.Path()};
-  const RunResult run =
-      RunCommand("tambril-import", {"top.v", "-o", "top.net"}, dir.Path(), options);
-  EXPECT_EQ(run.exitCode, 128 + SIGTERM) << run.err;
-  const std::string pid = ReadFile(dir.File("pid"));
-  ASSERT_FALSE(pid.empty());
-  EXPECT_NE(::kill(std::stoi(pid), 0), 0) << "yosys still runs";
-  EXPECT_FALSE(std::filesystem::exists(dir.File("finished"))) << "the run waited for yosys";
-  // The home it was given was the scratch directory, and that is gone with everything else.
-  const std::string home = ReadFile(dir.File("home"));
-  EXPECT_NE(home.find("/tambril-import."), std::string::npos) << home;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
-    EXPECT_EQ(entry.path().filename().string().rfind("tambril-import.", 0), std::string::npos)
-        << entry.path();
+  for (const int signal : {SIGTERM, SIGINT, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    TempDir dir;
+    // A Yosys that starts a process of its own, notes both process ids and its home (its
+    // temporary directory is the scratch directory, in this one), sends the signal to the
+    // import and waits; killed, it never finishes.
+    WriteFile(dir.File("yosys"),
+              "#!/bin/sh\nsleep 30 &\necho $! > \"$TMPDIR/../worker\"\n"
+              "echo $$ > \"$TMPDIR/../pid\"\necho \"$HOME\" > \"$TMPDIR/../home\"\n"
+              "kill -" + std::to_string(signal) + " $PPID\nsleep 30\n"
+              "echo > \"$TMPDIR/../finished\"\n");
+    ASSERT_EQ(::chmod(dir.File("yosys").c_str(), 0755), 0);
+    WriteFile(dir.File("top.v"), "module top(input a, output y); assign y = ~a; endmodule\n");
+    RunOptions options;
+    options.environment = {"TAMBRIL_YOSYS=" + dir.File("yosys"), "TMPDIR=" + dir.Path()};
+    const RunResult run =
+        RunCommand("tambril-import", {"top.v", "-o", "top.net"}, dir.Path(), options);
+    EXPECT_EQ(run.exitCode, 128 + signal) << run.err;
+    const std::string pid = ReadFile(dir.File("pid")), worker = ReadFile(dir.File("worker"));
+    ASSERT_FALSE(pid.empty());
+    ASSERT_FALSE(worker.empty());
+    // After SIGKILL the cleaning up happens beside the run's end: waited for, up to a bound.
+    const auto scratchLeft = [&] {
+      for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        if (entry.path().filename().string().rfind("tambril-import.", 0) == 0) return true;
+      }
+      return false;
+    };
+    for (int k = 0; k < 100 && (!Gone(pid) || !Gone(worker) || scratchLeft()); ++k) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(Gone(pid)) << "yosys still runs";
+    EXPECT_TRUE(Gone(worker)) << "a process started by yosys still runs";
+    EXPECT_FALSE(scratchLeft()) << "the scratch directory is left";
+    EXPECT_FALSE(std::filesystem::exists(dir.File("finished"))) << "the run waited for yosys";
+    // The home it was given was the scratch directory.
+    EXPECT_NE(ReadFile(dir.File("home")).find("/tambril-import."), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("top.net")));
   }
-  EXPECT_FALSE(std::filesystem::exists(dir.File("top.net")));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <csignal>
@@ -71,6 +72,75 @@ class ScratchDirectory {
 
  private:
   std::string path_;
+};
+
+// A process that cleans up after this one should it end without a chance to (SIGKILL): it
+// kills Yosys's process group and removes the scratch directory. It waits on a pipe whose write
+// end only this process holds; what comes through is the group and then a byte that says the
+// run has cleaned up itself.
+class Warden {
+ public:
+  explicit Warden(const std::string& scratch) {
+    int ends[2];
+    if (scratch.empty() || ::pipe2(ends, O_CLOEXEC) != 0) return;
+    const pid_t pid = ::fork();
+    if (pid == 0) Watch(ends[0], scratch);
+    ::close(ends[0]);
+    if (pid < 0) {
+      ::close(ends[1]);
+      return;
+    }
+    pid_ = pid;
+    fd_ = ends[1];
+  }
+  ~Warden() {
+    if (fd_ < 0) return;
+    if (!guarding_) Guard(0);
+    Send("", 1);
+    ::close(fd_);
+    while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }
+  void Guard(pid_t group) {
+    guarding_ = true;
+    Send(&group, sizeof group);
+  }
+
+ private:
+  void Send(const void* bytes, size_t size) {
+    while (fd_ >= 0 && ::write(fd_, bytes, size) < 0 && errno == EINTR) {
+    }
+  }
+  [[noreturn]] static void Watch(int fd, const std::string& scratch) {
+    // Only the end of the pipe matters to it: no signal of a terminal, no file of the run.
+    for (int signal : kTerminationSignals) ::signal(signal, SIG_IGN);
+    if (fd > 0) ::close_range(0, fd - 1, 0);
+    ::close_range(fd + 1, ~0U, 0);
+    char message[sizeof(pid_t) + 1];
+    size_t got = 0;
+    for (;;) {
+      const ssize_t n = ::read(fd, message + got, got < sizeof message ? sizeof message - got : 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      got = std::min(got + static_cast<size_t>(n), sizeof message);
+    }
+    if (got == sizeof message) ::_exit(0);
+    pid_t group = 0;
+    if (got >= sizeof group) std::memcpy(&group, message, sizeof group);
+    if (group > 0) ::kill(-group, SIGKILL);
+    // A process of the group may still be leaving a file when the directory first goes.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      std::error_code ec;
+      std::filesystem::remove_all(scratch, ec);
+      if (!std::filesystem::exists(scratch, ec) && !ec) break;
+      ::usleep(50000);
+    }
+    ::_exit(0);
+  }
+
+  pid_t pid_ = -1;
+  int fd_ = -1;
+  bool guarding_ = false;
 };
 
 // The child's process group killed and reaped when the object goes, unless it has ended.
@@ -179,6 +249,7 @@ std::string SynthesiseVerilog(const std::string& tool, const std::string& path,
     throw FileError(tool + ": cannot start yosys: " + std::strerror(errno));
   }
   const pid_t parent = ::getpid();
+  Warden warden(scratch.path());
   Child child;
   child.pid_ = ::fork();
   if (child.pid_ == 0) {
@@ -201,6 +272,7 @@ std::string SynthesiseVerilog(const std::string& tool, const std::string& path,
     ::_exit(127);
   }
   const int forkError = errno;
+  if (child.pid_ > 0) warden.Guard(child.pid_);
   ::close(report[1]);
   int code = child.pid_ < 0 ? forkError : 0;
   if (child.pid_ > 0) {
