@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "common/inputFile.h"
 #include "io/error.h"
 #include "io/text.h"
 
@@ -653,13 +654,7 @@ CellLibrary ReadCells(const std::vector<Document>& documents, const std::string&
 CellLibrary ReadLibertyFiles(const std::vector<std::string>& paths, const std::string& program) {
   std::vector<Document> documents;
   for (const std::string& path : paths) {
-    std::string text;
-    bool readError = false;
-    if (!ReadWholeFile(path, text, readError, true)) {
-      throw FileError(program + ": cannot open '" + path + "'");
-    }
-    if (readError) throw FormatError(program + ": " + path + ": cannot be read");
-    documents.push_back(Parse(std::move(text), path, program));
+    documents.push_back(Parse(tools::ReadInput(program, path), path, program));
   }
   return ReadCells(documents, program);
 }

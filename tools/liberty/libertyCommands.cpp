@@ -5,6 +5,7 @@
 #include <memory>
 #include <unordered_map>
 
+#include "common/inputFile.h"
 #include "common/outputFiles.h"
 #include "io/error.h"
 #include "io/text.h"
@@ -39,13 +40,7 @@ void ImportVerilog(const std::vector<std::string>& libraries, const std::string&
                    const std::string& program) {
   const CellLibrary library = ReadLibertyFiles(libraries, program);
   const Families families = BuildFamilies(library);
-  std::string text;
-  bool readError = false;
-  if (!ReadWholeFile(input, text, readError, true)) {
-    throw FileError(program + ": cannot open '" + input + "'");
-  }
-  if (readError) throw FormatError(program + ": " + input + ": cannot be read");
-  const VerilogNetlist netlist = ReadVerilog(std::move(text), input, program);
+  const VerilogNetlist netlist = ReadVerilog(tools::ReadInput(program, input), input, program);
   const Design design = BindDesign(netlist, library, families, program);
   if (design.gates.empty()) {
     throw FormatError(program + ": " + input + ": no cell to size");
@@ -68,13 +63,7 @@ std::string ExportVerilog(const ExportRequest& request) {
   const std::string source = request.verilog.empty() ? names.verilogPath : request.verilog;
   // The source that the names file names is an input too.
   tools::CheckOutputsApart(program, {request.output}, {source, namesPath});
-  std::string text;
-  bool readError = false;
-  if (!ReadWholeFile(source, text, readError, true)) {
-    throw FileError(program + ": cannot open '" + source + "'");
-  }
-  if (readError) throw FormatError(program + ": " + source + ": cannot be read");
-  const VerilogNetlist netlist = ReadVerilog(std::move(text), source, program);
+  const VerilogNetlist netlist = ReadVerilog(tools::ReadInput(program, source), source, program);
   const Design design = BindDesign(netlist, library, families, program);
 
   // Each gate's size, through its instance name.

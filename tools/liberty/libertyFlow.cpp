@@ -1,5 +1,6 @@
 #include "libertyFlow.h"
 
+#include "common/inputFile.h"
 #include "io/error.h"
 #include "io/text.h"
 
@@ -64,7 +65,7 @@ Imported ImportDesign(const Design& design, const VerilogNetlist& netlist, const
 }
 
 SizedNames ReadNames(const std::string& path, const std::string& program) {
-  const std::string text = ReadInputFile(path);
+  const std::string text = tools::ReadInput(program, path);
   SizedNames names;
   LineReader lines(text);
   std::string_view line;
@@ -100,7 +101,7 @@ SizedNames ReadNames(const std::string& path, const std::string& program) {
 
 void ReadResult(const std::string& path, const std::string& program, std::vector<double>& sizes,
                 std::vector<std::string>& types) {
-  const std::string text = ReadInputFile(path);
+  const std::string text = tools::ReadInput(program, path);
   LineReader lines(text);
   std::string_view line;
   int number = 0;
