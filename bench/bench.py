@@ -6,6 +6,7 @@
     bench/bench.py methods [options]         the sizing methods side by side, with minima
     bench/bench.py convergence [options]     robust (or any method) on the corpus
     bench/bench.py area [options]            minimum area under delay targets
+    bench/bench.py liberty [options]         real cells against ABC's sizer, under OpenSTA
 
 Every subcommand builds the sizer and its tools once, as a Release tree in build-bench/ (or
 uses --build DIR as it is), runs TAMBRIL in scratch directories, writes its rows to an
@@ -25,6 +26,7 @@ import glob
 import hashlib
 import os
 import re
+import resource
 import shutil
 import signal
 import statistics
@@ -54,6 +56,7 @@ class Build:
         self.gennet = os.path.join(directory, "tools", "gennet", "gennet")
         self.importer = os.path.join(directory, "tools", "import", "tambril-import")
         self.exporter = os.path.join(directory, "tools", "export", "tambril-export")
+        self.liberty = os.path.join(directory, "tools", "liberty", "tambril-liberty")
         self.phases = os.path.join(directory, "bench", "tambril_phases")
 
 
@@ -827,6 +830,175 @@ def add_area(commands, common) -> None:
     ar.set_defaults(handler=area)
 
 
+# ---- liberty --------------------------------------------------------------------------------
+
+ASAP7 = os.path.join(SHARED, "liberty", "asap7")
+ASAP7_LIBS = [os.path.join(ASAP7, f"asap7sc7p5t_24_{kind}_RVT_TT.lib")
+              for kind in ("SIMPLE", "INVBUF")]
+LIBERTY_WORK = os.path.join(ROOT, "bench", "cache", "liberty")
+LIBERTY_DESIGNS = ["adder", "bar", "max", "sin"]  # and bench/rtl
+
+
+def quiet(command: List[str], cwd: str, accept=(0,)) -> str:
+    """Runs `command` in `cwd`; its standard output, or an exit with what it printed."""
+    process = subprocess.run(command, cwd=cwd, capture_output=True, text=True)
+    if process.returncode not in accept:
+        sys.exit(f"failed ({process.returncode}): {' '.join(command)}\n"
+                 f"{process.stdout}{process.stderr}")
+    return process.stdout
+
+
+def sta_delay(netlist: str, work: str) -> Optional[float]:
+    """The critical path delay (ps) of a netlist under OpenSTA, inputs at 0, no output load. A
+    clock of 1 ps: OpenSTA ranks paths by slack in single precision, so a long period would hide
+    differences below its resolution."""
+    with open(netlist) as f:
+        top = re.search(r"^module\s+([^\s(]+)", f.read(), re.M).group(1)
+    script = os.path.join(work, "sta.tcl")
+    with open(script, "w") as f:
+        for lib in ASAP7_LIBS:
+            f.write(f"read_liberty {lib}\n")
+        f.write(f"read_verilog {netlist}\nlink_design {top}\n"
+                "create_clock -name clk -period 1\n"
+                "set_input_delay 0 -clock clk [all_inputs]\n"
+                "set_output_delay 0 -clock clk [all_outputs]\n"
+                "report_checks -path_delay max -digits 2\n")
+    found = re.search(r"([\d.]+)\s+data arrival time",
+                      quiet(["sta", "-no_init", "-exit", script], work))
+    return float(found.group(1)) if found else None
+
+
+def cell_areas(merged: str) -> Dict[str, float]:
+    """Each cell's Liberty area (um2)."""
+    areas, name = {}, None
+    with open(merged) as f:
+        for line in f:
+            cell = re.match(r"\s*cell\s*\(\s*\"?([^)\"\s]+)", line)
+            words = line.split()
+            if cell:
+                name = cell.group(1)
+            elif len(words) >= 3 and words[0] == "area" and name:
+                areas[name] = float(words[2].rstrip(";"))
+    return areas
+
+
+def cells_area(netlist: str, areas: Dict[str, float]) -> float:
+    """The Liberty areas (um2) of the cells of a netlist, summed."""
+    with open(netlist) as f:
+        return sum(areas.get(line.split()[0], 0.0) for line in f if line.split())
+
+
+@dataclass
+class LibertyRun:
+    """TAMBRIL on a mapped netlist: import, size, export, and what OpenSTA says of the result."""
+    delay: Optional[float]   # ps, OpenSTA
+    area: float              # um2
+    model: Optional[float]   # the sizer's "Maximum Delay (s)"
+    wall: float
+    cpu: float               # of the three programs
+
+
+def run_liberty(tools: Build, name: str, work: str, areas: Dict[str, float], tag: str,
+                outer: str, model_target: str = "", target_ps: float = 0) -> LibertyRun:
+    """Imports `name`_mapped.v (in `work`), sizes it (towards `model_target`, in the sizer's
+    own delay, if given) and exports it (towards `target_ps` picoseconds of the cells' delay if
+    given) as `name`_`tag`.v."""
+    libs = [arg for lib in ASAP7_LIBS for arg in ("--liberty", lib)]
+    sized = os.path.join(work, f"{name}_{tag}.v")
+    result = f"{name}.{tag}.result"
+    sizing = ["--delay-target", model_target] if model_target else []
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.monotonic()
+    quiet([tools.importer] + libs + [f"{name}_mapped.v", "-o", f"{name}.net"], work)
+    # Exit status 2: the delay target is out of the model's reach (its fastest sizing stays).
+    quiet([tools.tambril, "--threads", "1", "--method", "robust"] + sizing
+          + [f"{name}.net", result] + (["5e-6", outer] if outer else []), work, (0, 2))
+    quiet([tools.exporter, f"{name}.net", result] + libs + ["-o", sized]
+          + (["--delay-target", f"{target_ps * 1e-12:.6g}"] if target_ps else []), work)
+    wall = time.monotonic() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    cpu = after.ru_utime - before.ru_utime + after.ru_stime - before.ru_stime
+    with open(os.path.join(work, result)) as f:
+        found = re.search(r"^Maximum Delay \(s\): (\S+)", f.read(), re.M)
+    return LibertyRun(sta_delay(sized, work), cells_area(sized, areas),
+                      float(found.group(1)) if found else None, wall, cpu)
+
+
+def liberty(args) -> int:
+    tools = build(args.build, ["tambril", "tambril-import", "tambril-export", "tambril-liberty"])
+    rtl = os.path.join(ROOT, "bench", "rtl")
+    epfl = os.path.join(SHARED, "benchmarks", "epfl")
+    designs = args.designs or LIBERTY_DESIGNS + sorted(
+        os.path.splitext(os.path.basename(v))[0] for v in glob.glob(os.path.join(rtl, "*.v")))
+    work = LIBERTY_WORK
+    os.makedirs(work, exist_ok=True)
+    # ABC reads one library: the cells of the buffer file added to the other (same templates).
+    merged = os.path.join(work, "merged.lib")
+    with open(merged, "w") as f:
+        f.write(quiet([os.path.join(ROOT, "tools", "merge-liberty")] + ASAP7_LIBS, work))
+    areas = cell_areas(merged)
+    quiet([tools.liberty] + ASAP7_LIBS + ["-o", "param.txt"], work)
+    header = ["design", "cells", "mapped (ps)", "ABC (ps)", "ABC (um2)", "TAMBRIL (ps)",
+              "(um2)", "wall (s)", "cpu (s)", "at ABC's delay (ps)", "(um2)", "vs ABC's area"]
+    rows = []
+    for name in designs:
+        if os.path.exists(os.path.join(rtl, name + ".v")):
+            quiet(["yosys", "-q", "-p", f"read_verilog {os.path.join(rtl, name + '.v')}; "
+                   f"synth -flatten -top {name}; aigmap; write_aiger -zinit {name}.aig"], work)
+            read = f"read_aiger {name}.aig"
+        elif os.path.exists(os.path.join(epfl, name + ".blif")):
+            read = f"read_blif {os.path.join(epfl, name + '.blif')}"
+        else:
+            read = f"read_aiger {os.path.join(epfl, name + '.aig')}"
+        sizing = "" if args.tambril_only else f"upsize; dnsize; write_verilog {name}_abc.v"
+        quiet(["yosys-abc", "-c", f"read_lib -w merged.lib; {read}; strash; map; topo; "
+               f"write_verilog {name}_mapped.v; {sizing}"], work)
+        mapped = os.path.join(work, f"{name}_mapped.v")
+        with open(mapped) as f:
+            cells = sum(1 for line in f if "_ASAP7_75t_R " in line)
+        fast = run_liberty(tools, name, work, areas, "tambril", args.outer)
+        row = [name, str(cells), f"{sta_delay(mapped, work):.2f}", "", "",
+               f"{fast.delay:.2f}", f"{fast.area:.1f}", f"{fast.wall:.2f}", f"{fast.cpu:.2f}",
+               "", "", ""]
+        if not args.tambril_only:
+            abc_v = os.path.join(work, f"{name}_abc.v")
+            abc, abc_area = sta_delay(abc_v, work), cells_area(abc_v, areas)
+            row[3:5] = [f"{abc:.2f}", f"{abc_area:.1f}"]
+            # ABC's delay as the export's target; the sizer's own target scaled by how its
+            # model's delay of the fastest sizing compares with that sizing's delay in cells.
+            model = f"{abc / fast.delay * fast.model:.6g}"
+            small = run_liberty(tools, name, work, areas, "target", args.outer, model, abc)
+            row[9:] = [f"{small.delay:.2f}", f"{small.area:.1f}",
+                       percent(small.area / abc_area - 1)]
+        rows.append(row)
+        if args.progress:
+            print("\t".join(row), file=sys.stderr, flush=True)
+    path = write_tsv("liberty", ["revision"] + header, [[revision()] + row for row in rows])
+    print(markdown(header, rows, "lrrrrrrrrrrr"))
+    print(f"\nrows: {os.path.relpath(path, ROOT)}")
+    return 0
+
+
+def add_liberty(commands, common) -> None:
+    lib = commands.add_parser(
+        "liberty", parents=[common],
+        help="TAMBRIL against ABC's gate sizer on netlists of ASAP7 cells, timed by OpenSTA",
+        description="Each design (an EPFL circuit of ../shared/benchmarks/epfl, or a design of "
+        "bench/rtl synthesised by Yosys into an AIG) is mapped by ABC to the two combinational "
+        "ASAP7 libraries merged into one (strash; map; topo) and sized by ABC (upsize; dnsize) "
+        "and by TAMBRIL (tambril-import --liberty, tambril --method robust, tambril-export "
+        "--liberty; wall and processor time of the three); OpenSTA times the netlists (inputs "
+        "at 0, no output load); areas are the cells' Liberty areas summed. TAMBRIL also sizes "
+        "for the least area at ABC's delay. Scratch files go to bench/cache/liberty.")
+    lib.add_argument("designs", nargs="*",
+                     help="default: adder bar max sin and the designs of bench/rtl")
+    lib.add_argument("--outer", default="", help="the sizer's outer threshold (default: its own)")
+    lib.add_argument("--tambril-only", action="store_true",
+                     help="without ABC's sizer (for the largest circuits, such as hyp)")
+    lib.add_argument("--progress", action="store_true", help="rows on stderr as they finish")
+    lib.set_defaults(handler=liberty)
+
+
 def add_subcommands(commands, common) -> None:
     """The scaling, examples and methods subcommands and their options."""
     scale = commands.add_parser("scaling", parents=[common],
@@ -897,6 +1069,7 @@ def main(argv: List[str]) -> int:
     conv.set_defaults(handler=convergence)
     add_subcommands(commands, common)
     add_area(commands, common)
+    add_liberty(commands, common)
 
     args = parser.parse_args(argv)
     return args.handler(args)
