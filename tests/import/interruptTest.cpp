@@ -33,8 +33,10 @@ TEST(Import, SignalDuringYosysLeavesNothingBehind) {
     WriteFile(dir.File("yosys"),
               "#!/bin/sh\nsleep 30 &\necho $! > \"$TMPDIR/../worker\"\n"
               "echo $$ > \"$TMPDIR/../pid\"\necho \"$HOME\" > \"$TMPDIR/../home\"\n"
-              "kill -" + std::to_string(signal) + " $PPID\nsleep 30\n"
-              "echo > \"$TMPDIR/../finished\"\n");
+              "kill -" +
+                  std::to_string(signal) +
+                  " $PPID\nsleep 30\n"
+                  "echo > \"$TMPDIR/../finished\"\n");
     ASSERT_EQ(::chmod(dir.File("yosys").c_str(), 0755), 0);
     WriteFile(dir.File("top.v"), "module top(input a, output y); assign y = ~a; endmodule\n");
     RunOptions options;

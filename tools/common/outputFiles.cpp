@@ -24,34 +24,41 @@ std::string DirectoryOf(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Exclusive locks on directories, released when the object goes. A directory that cannot be
-// opened or locked (no read permission, a file system without locks) is written unlocked.
-class DirectoryLocks {
- public:
-  explicit DirectoryLocks(const std::vector<std::string>& directories) {
-    std::vector<std::pair<dev_t, ino_t>> seen;
-    for (const std::string& directory : directories) {
-      const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      struct stat status;
-      if (fd < 0) continue;
-      if (::fstat(fd, &status) != 0 ||
-          std::find(seen.begin(), seen.end(), std::pair(status.st_dev, status.st_ino)) !=
-              seen.end()) {
-        ::close(fd);
-        continue;
-      }
-      seen.emplace_back(status.st_dev, status.st_ino);
-      fds_.push_back(fd);
+// Locks each directory once (exclusive or shared), in one order for every run, so that two
+// runs never wait for each other's second lock; returns the descriptors, which hold the locks
+// until closed. A directory that cannot be opened or locked (no read permission, a file system
+// without locks) is passed over.
+std::vector<int> LockDirectories(const std::vector<std::string>& directories, int mode) {
+  std::vector<int> fds;
+  std::vector<std::pair<dev_t, ino_t>> seen;
+  for (const std::string& directory : directories) {
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat status;
+    if (fd < 0) continue;
+    if (::fstat(fd, &status) != 0 ||
+        std::find(seen.begin(), seen.end(), std::pair(status.st_dev, status.st_ino)) !=
+            seen.end()) {
+      ::close(fd);
+      continue;
     }
-    // One order for every run, so that two runs never wait for each other's second lock.
-    std::vector<size_t> order(fds_.size());
-    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
-    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return seen[a] < seen[b]; });
-    for (size_t k : order) {
-      while (::flock(fds_[k], LOCK_EX) != 0 && errno == EINTR) {
-      }
+    seen.emplace_back(status.st_dev, status.st_ino);
+    fds.push_back(fd);
+  }
+  std::vector<size_t> order(fds.size());
+  for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::sort(order.begin(), order.end(), [&](size_t a, size_t b) { return seen[a] < seen[b]; });
+  for (size_t k : order) {
+    while (::flock(fds[k], mode) != 0 && errno == EINTR) {
     }
   }
+  return fds;
+}
+
+// Exclusive locks on directories, released when the object goes.
+class DirectoryLocks {
+ public:
+  explicit DirectoryLocks(const std::vector<std::string>& directories)
+      : fds_(LockDirectories(directories, LOCK_EX)) {}
   ~DirectoryLocks() {
     for (int fd : fds_) ::close(fd);
   }
@@ -77,6 +84,16 @@ class HeldSignals {
 };
 
 }  // namespace
+
+InputsLock::InputsLock(const std::vector<std::string>& paths) {
+  std::vector<std::string> directories;
+  for (const std::string& path : paths) directories.push_back(DirectoryOf(path));
+  fds_ = LockDirectories(directories, LOCK_SH);
+}
+
+InputsLock::~InputsLock() {
+  for (int fd : fds_) ::close(fd);
+}
 
 void CheckOutputsApart(const std::string& tool, const std::vector<std::string>& outputs,
                        const std::vector<std::string>& inputs) {

@@ -17,6 +17,20 @@ void CheckOutputsApart(const std::string& tool, const std::vector<std::string>& 
 // The same for a tool that writes to standard output: refused when it is one of the inputs.
 void CheckStandardOutputApart(const std::string& tool, const std::vector<std::string>& inputs);
 
+// Shared locks on the directories of files that are read as a set (a netlist and its names),
+// held while it lives: WriteOutputs renames under an exclusive lock on them, so that the files
+// read are all from before a run's renames or all from after them.
+class InputsLock {
+ public:
+  explicit InputsLock(const std::vector<std::string>& paths);
+  ~InputsLock();
+  InputsLock(const InputsLock&) = delete;
+  InputsLock& operator=(const InputsLock&) = delete;
+
+ private:
+  std::vector<int> fds_;
+};
+
 // Writes each text (empty, or ending in a line end) to its path, in order, as one: every
 // temporary is written whole and synced before the first rename, and the renames happen under
 // an exclusive lock on the outputs' directories, so that a second run into the same files waits

@@ -2,6 +2,7 @@
 // converted netlist back out with its source names, and the sizes of a TAMBRIL result; with
 // --liberty LIB.lib, the source Verilog of cells with each cell sized (OUTPUT.v).
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,8 +105,11 @@ void Run(int argc, char** argv) {
   std::vector<std::string> inputs = {netlist, names};
   if (!result.empty()) inputs.push_back(result);
   tambril::tools::CheckOutputsApart("tambril-export", {output}, inputs);
+  // The netlist and its names from one import, never one from before its renames and one after.
+  std::optional<tambril::tools::InputsLock> lock(std::in_place, std::vector{netlist, names});
   const tambril::exporter::SizedNetlist sized =
       tambril::exporter::ReadSizedNetlist(netlist, names, namesOptional, result);
+  lock.reset();
   const std::string text = format->write(sized, tambril::exporter::ModelName(netlist));
   tambril::tools::WriteOutputs("tambril-export", {{output, text}});
 }
