@@ -147,6 +147,26 @@ TEST(Bench2net, MalformedLines) {
   }
 }
 
+// Standard output as bench2net's output: never the input file, and a failed write an error.
+TEST(Bench2net, StandardOutput) {
+  using namespace tambril::test;
+  const std::pair<const char*, const char*> kCases[] = {
+      {" >> x.bench", "bench2net: the output would replace the input 'x.bench'\n"},
+      {" > /dev/full", "bench2net: error writing the netlist to standard output\n"},
+  };
+  const std::string bench = "INPUT(a)\nOUTPUT(y)\ny = NOT(a)\n";
+  for (const auto& [redirect, error] : kCases) {
+    TempDir dir;
+    WriteFile(dir.File("x.bench"), bench);
+    const RunResult run = RunCommand(
+        "/bin/sh", {"-c", std::string("exec \"$0\" x.bench") + redirect, ProgramPath("bench2net")},
+        dir.Path(), RunOptions());
+    EXPECT_EQ(run.exitCode, 1) << redirect;
+    EXPECT_EQ(run.err, error);
+    EXPECT_EQ(ReadFile(dir.File("x.bench")), bench);
+  }
+}
+
 // A chain deeper than any call stack: converted, and closed into a cycle, without recursion.
 TEST(Bench2net, DeepChain) {
   constexpr int kDepth = 200000;
