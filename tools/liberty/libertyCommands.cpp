@@ -1,5 +1,6 @@
 #include "libertyCommands.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "io/text.h"
 #include "lagrangian.h"
 #include "libertyFlow.h"
+#include "timer.h"
 
 namespace tambril::liberty {
 
@@ -18,6 +20,8 @@ namespace {
 
 // Iterations of the Lagrangian area sizing (each a timing, a re-weighting and a sweep).
 constexpr int kLagrangianPasses = 40;
+// Sweeps of the closing area recovery.
+constexpr int kDownsizeSweeps = 10;
 
 std::string Absolute(const std::string& path) {
   if (!path.empty() && path[0] == '/') return path;
@@ -144,6 +148,19 @@ std::string ExportVerilog(const ExportRequest& request) {
     const LagrangianResult lr = LagrangianSizing(design, library, start, goal, kLagrangianPasses);
     for (int ranking = 0; ranking < (lr.met ? 1 : 2); ++ranking) {
       consider(start, goal, ranking == 1);
+    }
+  }
+  if (thorough) {
+    // Then the smallest cells that keep the target (or the delay reached, when it is larger),
+    // one step at a time.
+    const double goal = std::max(request.delayTarget, refined.finalDelay);
+    const int kept = Downsize(design, library, chosen, goal, kDownsizeSweeps);
+    if (kept > 0) {
+      Timer timer(design);
+      refined.changes += kept;
+      refined.finalDelay = timer.Analyse(chosen);
+      refined.finalArea = 0;
+      for (int c : chosen) refined.finalArea += library.cells[c].area;
     }
   }
   cells = chosen;

@@ -357,4 +357,54 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
   return result;
 }
 
+int Downsize(const Design& design, const CellLibrary& library, std::vector<int>& cells, double goal,
+             int sweeps) {
+  // Estimates above the goal by more than this are not tried.
+  constexpr double kMargin = 1e-3;
+  Timer timer(design);
+  if (timer.Analyse(cells) > goal) return 0;
+  const int gates = static_cast<int>(design.gates.size());
+  std::vector<std::pair<double, int>> order;
+  std::vector<int> one(1);
+  int kept = 0;
+  for (int sweep = 0; sweep < sweeps; ++sweep) {
+    timer.AnalyseTails(cells);
+    // The longest path through each gate's output: the shortest has the most slack.
+    order.clear();
+    for (int g = 0; g < gates; ++g) {
+      const std::vector<int>& members = design.memberOf[design.gates[g].family];
+      if (library.cells[cells[g]].area <= library.cells[members[0]].area) continue;
+      const int out = design.gates[g].output;
+      order.emplace_back(std::max(timer.Arrival()[2 * out] + timer.Tail()[2 * out],
+                                  timer.Arrival()[2 * out + 1] + timer.Tail()[2 * out + 1]),
+                         g);
+    }
+    std::sort(order.begin(), order.end());
+    const Estimator estimator(design, timer, cells);
+    int changed = 0;
+    for (const auto& [through, g] : order) {
+      const int current = cells[g];
+      const double area = library.cells[current].area;
+      const std::vector<int>& members = design.memberOf[design.gates[g].family];
+      // The members of the next smaller area (members are sorted by area).
+      size_t end = 0;
+      while (end < members.size() && library.cells[members[end]].area < area) ++end;
+      for (size_t k = end; k-- > 0;) {
+        if (library.cells[members[k]].area != library.cells[members[end - 1]].area) break;
+        // The estimate from the tails of the sweep's start sorts out most steps that fail.
+        if (estimator.Estimate(g, members[k]) > goal * (1 + kMargin)) continue;
+        cells[g] = members[k];
+        one[0] = g;
+        if (timer.Update(cells, one) <= goal) break;
+        cells[g] = current;
+        timer.Update(cells, one);
+      }
+      if (cells[g] != current) ++changed;
+    }
+    kept += changed;
+    if (changed == 0) break;
+  }
+  return kept;
+}
+
 }  // namespace tambril::liberty

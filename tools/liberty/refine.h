@@ -50,6 +50,13 @@ struct RefineResult {
 RefineResult Refine(const Design& design, const CellLibrary& library, std::vector<int>& cells,
                     const RefineOptions& options);
 
+// Area recovery checked move by move by the timer: the gates, those with the most slack
+// first, each step down to the next smaller cell of their family and keep it when the circuit
+// still meets `goal` (seconds); sweeps until one changes nothing, at most `sweeps`. Leaves
+// `cells` as they are when they do not meet `goal`. Returns how many steps were kept.
+int Downsize(const Design& design, const CellLibrary& library, std::vector<int>& cells, double goal,
+             int sweeps);
+
 }  // namespace tambril::liberty
 
 #endif
