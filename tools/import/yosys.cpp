@@ -76,8 +76,9 @@ class ScratchDirectory {
 
 // A process that cleans up after this one should it end without a chance to (SIGKILL): it
 // kills Yosys's process group and removes the scratch directory. It waits on a pipe whose write
-// end only this process holds; what comes through is the group and then a byte that says the
-// run has cleaned up itself.
+// end only this process holds; what comes through is the group, a byte once Yosys has been
+// reaped (its process id may then name another group), and a byte once the run has cleaned up
+// itself.
 class Warden {
  public:
   explicit Warden(const std::string& scratch) {
@@ -96,6 +97,7 @@ class Warden {
   ~Warden() {
     if (fd_ < 0) return;
     if (!guarding_) Guard(0);
+    Reaped();
     Send("", 1);
     ::close(fd_);
     while (::waitpid(pid_, nullptr, 0) < 0 && errno == EINTR) {
@@ -104,6 +106,11 @@ class Warden {
   void Guard(pid_t group) {
     guarding_ = true;
     Send(&group, sizeof group);
+  }
+  void Reaped() {
+    if (reaped_) return;
+    reaped_ = true;
+    Send("", 1);
   }
 
  private:
@@ -116,7 +123,7 @@ class Warden {
     for (int signal : kTerminationSignals) ::signal(signal, SIG_IGN);
     if (fd > 0) ::close_range(0, fd - 1, 0);
     ::close_range(fd + 1, ~0U, 0);
-    char message[sizeof(pid_t) + 1];
+    char message[sizeof(pid_t) + 2];
     size_t got = 0;
     for (;;) {
       const ssize_t n = ::read(fd, message + got, got < sizeof message ? sizeof message - got : 1);
@@ -126,7 +133,7 @@ class Warden {
     }
     if (got == sizeof message) ::_exit(0);
     pid_t group = 0;
-    if (got >= sizeof group) std::memcpy(&group, message, sizeof group);
+    if (got == sizeof group) std::memcpy(&group, message, sizeof group);
     if (group > 0) ::kill(-group, SIGKILL);
     // A process of the group may still be leaving a file when the directory first goes.
     for (int attempt = 0; attempt < 20; ++attempt) {
@@ -140,7 +147,7 @@ class Warden {
 
   pid_t pid_ = -1;
   int fd_ = -1;
-  bool guarding_ = false;
+  bool guarding_ = false, reaped_ = false;
 };
 
 // The child's process group killed and reaped when the object goes, unless it has ended.
@@ -293,21 +300,30 @@ std::string SynthesiseVerilog(const std::string& tool, const std::string& path,
     siginfo_t info;
     const int signal = ::sigwaitinfo(&held.waited(), &info);
     if (signal == SIGCHLD) {
-      const pid_t ended = ::waitpid(child.pid_, &status, WNOHANG);
-      if (ended == child.pid_) break;
-      continue;
+      siginfo_t exited = {};
+      if (::waitid(P_PID, child.pid_, &exited, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+          exited.si_pid != child.pid_) {
+        continue;
+      }
+      // What Yosys left running goes too, while its process id still names the group.
+      ::kill(-child.pid_, SIGKILL);
+      while (::waitpid(child.pid_, &status, 0) < 0 && errno == EINTR) {
+      }
+      break;
     }
     if (signal > 0) {
       ::kill(-child.pid_, SIGKILL);
       while (::waitpid(child.pid_, nullptr, 0) < 0 && errno == EINTR) {
       }
       child.pid_ = -1;
+      warden.Reaped();
       std::filesystem::remove_all(scratch.path(), ec);
       ::raise(signal);  // pending until the mask is restored
       throw FileError(tool + ": interrupted");
     }
   }
   child.pid_ = -1;
+  warden.Reaped();
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
     throw Refusal(tool, path, design, scratch.path() + "/yosys.log");
   }
