@@ -1,6 +1,7 @@
 #include "import/yosys.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -272,6 +273,8 @@ std::string SynthesiseVerilog(const std::string& tool, const std::string& path,
     const int log = ::open((scratch.path() + "/yosys.log").c_str(), O_WRONLY | O_CREAT, 0600);
     if (::chdir(scratch.path().c_str()) == 0 && in >= 0 && log >= 0 && ::dup2(in, 0) == 0 &&
         ::dup2(log, 1) == 1 && ::dup2(log, 2) == 2) {
+      // Yosys gets no other descriptor of this process (a caller's pipe would wait for it).
+      ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
       ::execvpe(yosys, const_cast<char* const*>(argv), envp.data());
     }
     const int code = errno;
