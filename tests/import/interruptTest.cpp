@@ -1,6 +1,6 @@
 // An import ended by a signal while Yosys runs leaves neither its scratch directory nor a
 // process of Yosys's behind, and dies of that signal; SIGKILL included, after which a process
-// of its own cleans up.
+// of its own cleans up. Nor does a Yosys that fails on its own leave a process behind.
 #include <sys/stat.h>
 #include <unistd.h>
 
