@@ -47,6 +47,7 @@ AreaMethod::AreaMethod(const Parameters& parameters)
     : target_(parameters.delayTarget), certifyThreshold_(0.0), shape_(parameters) {
   shape_.constants.step = kShapeStep;
   shape_.constants.evenShare = kEvenShare;
+  shape_.constants.evenDecay = 0.0;
   certifyThreshold_ = std::min(parameters.innerThreshold,
                                shape_.constants.certifyShare * parameters.outerThreshold);
 }

@@ -1,6 +1,8 @@
 #include "sizing/robustMethod.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 #include "sizing/optimizer.h"
 #include "util/hugePages.h"
@@ -30,7 +32,7 @@ void RobustMethod::Start(const TimingGraph& graph, Multipliers& multipliers,
   const int n = graph.NodeCount();
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
-  std::vector<std::uint8_t> live(n, 0);  // a path to "Output"
+  std::vector<std::uint8_t> live(n, 0);        // a path to "Output"
   std::vector<double>& liveOut = moreScratch;  // live connections driven
   std::fill(liveOut.begin(), liveOut.end(), 0.0);
   for (int p = n - 1; p >= 0; --p) {
@@ -134,7 +136,9 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   });
 
   // Backward: each node passes on the flow its receivers take.
-  const double evenShare = q.evenShare / static_cast<double>(depth_);
+  ++updates_;
+  double evenShare = q.evenShare / static_cast<double>(depth_);
+  if (q.evenDecay > 0.0) evenShare *= q.evenDecay / (q.evenDecay + updates_);
   // Receivers lie in higher levels: a level's nodes depend only on the levels above.
   BackwardByLevel(graph, [&](int begin, int end) {
     for (int p = end - 1; p >= begin; --p) {
@@ -172,8 +176,8 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
 }
 
 RobustMethod::RobustMethod(const Parameters& parameters)
-    : certifyThreshold_(
-          std::min(parameters.innerThreshold, constants.certifyShare * parameters.outerThreshold)) {}
+    : certifyThreshold_(std::min(parameters.innerThreshold,
+                                 constants.certifyShare * parameters.outerThreshold)) {}
 
 void RobustMethod::Start(Optimizer& optimizer) {
   Start(optimizer.Graph(), optimizer.Lambdas(), optimizer.Scratch(0), optimizer.Scratch(1));
@@ -185,6 +189,18 @@ void RobustMethod::Update(Optimizer& optimizer, int pass) {
   Update(optimizer.Graph(), optimizer.Timing().data(), optimizer.Lambdas());
 }
 
+void RobustMethod::Certify(Optimizer& optimizer, double upper) {
+  const double passValue = optimizer.LowerBound();
+  const double value = optimizer.CertifiedLowerBound(certifyThreshold_);
+  optimizer.SetLowerBound(value);
+  optimizer.LogPass(value, upper);
+  Statistics& stats = optimizer.Stats();
+  ++stats.certificates;
+  certified_ = std::max(certified_, value);
+  stats.certifiedLower = certified_;
+  shortfall_ = std::max(0.0, passValue - value);
+}
+
 Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
   // No result is slower than leaving every gate at its minimum size.
   if (pass == 0) {
@@ -194,22 +210,48 @@ Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
   optimizer.LogPass();
   Statistics& stats = optimizer.Stats();
   const double outer = optimizer.parameters.outerThreshold;
+  bestLower_ = std::max(bestLower_, optimizer.LowerBound());
+  bool certified = false;
   // Met, or not a number.
   if (!(Excess(optimizer.BestDelay(), optimizer.LowerBound() - shortfall_) > outer)) {
-    const double passValue = optimizer.LowerBound();
-    const double value = optimizer.CertifiedLowerBound(certifyThreshold_);
-    optimizer.SetLowerBound(value);
-    optimizer.LogPass();
-    ++stats.certificates;
-    certified_ = std::max(certified_, value);
-    stats.certifiedLower = certified_;
-    shortfall_ = std::max(0.0, passValue - value);
+    Certify(optimizer, optimizer.MaxDelay());
+    certified = true;
     if (!(Excess(optimizer.BestDelay(), certified_) > outer)) {
       stats.converged = true;
       return Next::kStop;
     }
   }
+  // Progress: a bound better by a meaningful share than at the last progress.
+  const double meaningful = std::max(constants.progressFloor, constants.progressShare * outer);
+  if (optimizer.BestDelay() < progressDelay_ * (1.0 - meaningful) ||
+      bestLower_ > progressLower_ * (1.0 + meaningful)) {
+    progressDelay_ = optimizer.BestDelay();
+    progressLower_ = bestLower_;
+    progressPass_ = pass;
+  } else if (pass - progressPass_ >= constants.stallPasses) {
+    if (!certified) Certify(optimizer, optimizer.MaxDelay());
+    stalledAt_ = pass;
+    return Next::kStop;
+  }
   return pass >= optimizer.parameters.maxOuterPasses ? Next::kStop : Next::kContinue;
+}
+
+// The gap in per cent, rounded up to two significant digits, so that the statement holds.
+std::string RobustMethod::Conclude(Optimizer& optimizer) {
+  if (stalledAt_ == 0) return "";
+  const double percent = 100.0 * Excess(optimizer.BestDelay(), certified_);
+  char text[64] = "an unknown amount";
+  if (percent == 0.0) {
+    std::snprintf(text, sizeof text, "0");
+  } else if (percent > 0.0 && percent < 1e300) {
+    const int exponent = static_cast<int>(std::floor(std::log10(percent)));
+    const double unit = std::pow(10.0, exponent - 1);
+    std::snprintf(text, sizeof text, "%.*f", std::max(0, 1 - exponent),
+                  std::ceil(percent / unit) * unit);
+  }
+  return "Warning: stopped after " + std::to_string(stalledAt_) +
+         " passes without progress; the result is within " + text +
+         " % of the minimum delay (certified)";
 }
 
 }  // namespace tambril::sizing

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "sizing/method.h"
@@ -23,11 +24,20 @@ struct RobustParameters {
   double stepLimit = 1.0;
   // Each node gives this share of its flow, divided by the depth of the circuit, to an even
   // split over its pins, so that a path that falls idle can come back within a few passes.
-  double evenShare = 0.005;
+  // Above 0, evenDecay makes the share of update k evenShare * evenDecay / (evenDecay + k):
+  // large while the multipliers are far off, vanishing as they settle, with a diverging sum.
+  double evenShare = 0.1;
+  double evenDecay = 10.0;
   // The share of the covering flow (every live connection positive) mixed into every update.
   double coverShare = 1e-9;
   // The certificate's inner threshold, as a share of the outer threshold.
   double certifyShare = 1e-4;
+  // The run stops without progress when for this many passes neither the best delay has
+  // fallen nor the best lower bound of a pass risen by more than progressShare * OUTER of
+  // itself, or progressFloor (0.01 %) when that is more.
+  int stallPasses = 30;
+  double progressShare = 0.1;
+  double progressFloor = 1e-4;
 };
 
 // The robust method.
@@ -43,13 +53,19 @@ struct RobustParameters {
 // node's step depends only on its drivers' arrivals (a forward walk) and each node's flow only
 // on its receivers (a backward walk); every sum runs in a fixed order.
 //
+// The even share decays as 1/k: early passes keep every path alive while the flow is far off,
+// and the lower bound is not held back once it has settled.
+//
 // Stop rule: a pass's lower bound is the Lagrangian value of sizes that the inner loop has not
 // quite settled, and can lie above the true minimum of the Lagrangian. So the loop stops only on
 // a certificate: when a pass looks close enough, the inner loop is run from that pass's sizes
 // to a threshold far below the outer one, on a copy, and the value it reaches is logged on a
 // line of its own (with the pass's upper bound). The run has converged when the best delay is
 // within the outer threshold of such a certified value: (best - certified) / certified <=
-// OUTER. The result is always the fastest sizing seen, the minimum sizes included.
+// OUTER. The result is always the fastest sizing seen, the minimum sizes included. A run that
+// makes no progress stops: when for stallPasses passes neither the best delay nor the best
+// lower bound of a pass has improved by a meaningful share, the last pass is certified and
+// the run ends with a warning that states the gap it proved.
 class RobustMethod : public Method {
  public:
   explicit RobustMethod(const Parameters& parameters);
@@ -59,6 +75,8 @@ class RobustMethod : public Method {
   Next Judge(Optimizer& optimizer, int pass) override;
   bool ReportsLastPass(const Statistics&) const override { return false; }
   int PrintedPasses(const Statistics& stats) const override { return stats.loggedPasses; }
+  // The warning of a run stopped without progress; none otherwise.
+  std::string Conclude(Optimizer& optimizer) override;
 
   // Mixes the covering flow into the starting multipliers (a flow of 1 into "Output"); the two
   // scratch arrays (one entry per position) are overwritten.
@@ -72,11 +90,21 @@ class RobustMethod : public Method {
   RobustParameters constants;
 
  private:
+  // Certifies the current pass and logs the value with `upper`.
+  void Certify(Optimizer& optimizer, double upper);
+
   double certifyThreshold_;
   // How far the last certified value fell below its pass's own: a pass is worth certifying
   // when its value less this shortfall would meet the threshold.
   double shortfall_ = 0.0;
   double certified_ = -std::numeric_limits<double>::infinity();
+  int updates_ = 0;
+  // The stall rule: the best bounds so far, those at the last progress, and its pass.
+  double bestLower_ = -std::numeric_limits<double>::infinity();
+  double progressDelay_ = std::numeric_limits<double>::infinity();
+  double progressLower_ = -std::numeric_limits<double>::infinity();
+  int progressPass_ = 0;
+  int stalledAt_ = 0;  // the pass of the stop without progress, 0 when none
 
   int depth_ = 1;                       // gates on the longest path
   std::vector<double> cover_;           // by edge: the covering flow

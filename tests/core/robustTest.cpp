@@ -1,12 +1,16 @@
 // The robust method on the bundled examples: it converges on a certificate, its bounds bracket
 // the known minimum delays, it reports the fastest sizing it logged, timed from scratch, and
-// its multipliers stay a positive flow.
+// its multipliers stay a positive flow. Generated circuits on which it once oscillated without
+// end converge; a threshold it cannot reach ends in the stall stop, whose warning states a gap
+// that a true lower bound backs.
 #include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <regex>
 #include <sstream>
 
+#include "gennet/generator.h"
 #include "gtest/gtest.h"
 #include "referenceOptimizer.h"
 #include "run/netlist.h"
@@ -99,6 +103,71 @@ TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
           << p;
       for (int e = first; e < last; ++e) ASSERT_TRUE(out == 0 || multipliers.lambda[e] >= DBL_MIN);
     }
+  }
+}
+
+TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
+  struct Case {
+    std::uint64_t seed;
+    std::uint32_t window, maxFanin, maxFanout;
+    gennet::TypeMix types;
+  };
+  // Random DAGs of 10,000 gates, fan-ins even: random pins within a window of 500 nodes; up to
+  // 8 pins and 7 receivers. They ran to the cap of 1000 passes or past 100 lines.
+  const Case cases[] = {
+      {2, 500, 4, 0, gennet::TypeMix::kMixed},
+      {1, 0, 8, 7, gennet::TypeMix::kEven},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.seed);
+    gennet::Options options;
+    options.gates = 10000;
+    options.seed = c.seed;
+    options.shape = gennet::Shape::kDag;
+    options.faninMix = gennet::FaninMix::kEven;
+    options.window = c.window;
+    options.maxFanin = c.maxFanin;
+    options.maxFanout = c.maxFanout;
+    options.types = c.types;
+    std::string netlist;
+    gennet::WriteNetlist(gennet::Generate(options),
+                         [&netlist](std::string_view chunk) { netlist.append(chunk); });
+    const InProcessRun run =
+        RunInProcess(ReadFile(RepoPath("examples/param.txt")), netlist, 5e-6, 0.01, 1000, "robust");
+    const sizing::Statistics& stats = run.net->Optimizer().Stats();
+    EXPECT_EQ(run.err, "");
+    EXPECT_TRUE(stats.converged);
+    EXPECT_LE(stats.loggedPasses, 100);
+    EXPECT_LE(sizing::Excess(run.net->maxDelay, stats.certifiedLower), 0.01);
+  }
+}
+
+TEST(Robust, StallStopStatesATrueCertifiedGap) {
+  const std::regex warning(
+      "Warning: stopped after ([0-9]+) passes without progress; the result is within ([0-9.]+) % "
+      "of the minimum delay \\(certified\\)\n");
+  for (const Known& known : kMinima) {
+    if (known.outer != 0.01) continue;
+    SCOPED_TRACE(known.name);
+    // A threshold that no run certifies: the bounds stop improving first.
+    const InProcessRun run =
+        RunInProcess(ReadFile(RepoPath("examples/param.txt")),
+                     ReadFile(RepoPath(std::string("examples/") + known.name + ".net")), 5e-6, 1e-6,
+                     1000, "robust");
+    const sizing::Statistics& stats = run.net->Optimizer().Stats();
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(run.err, match, warning)) << run.err;
+    EXPECT_FALSE(stats.converged);
+    EXPECT_EQ(std::stoi(match[1]), stats.outerPasses);
+    EXPECT_LT(stats.outerPasses, 500);
+    // The stated gap rests on a lower bound of the minimum delay, and the certificate states it
+    // rounded up to two digits.
+    const double gap = std::stod(match[2]) / 100.0;
+    const double certified = sizing::Excess(run.net->maxDelay, stats.certifiedLower);
+    EXPECT_GE(gap, certified);
+    EXPECT_LE(gap, certified * 1.1 + 1e-12);
+    EXPECT_LE(run.net->maxDelay / (1.0 + gap), known.high * (1 + 1e-9));
+    EXPECT_GE(run.net->maxDelay, known.low * (1 - 1e-9));
   }
 }
 
