@@ -124,10 +124,11 @@ class Warden {
     for (int signal : kTerminationSignals) ::signal(signal, SIG_IGN);
     if (fd > 0) ::close_range(0, fd - 1, 0);
     ::close_range(fd + 1, ~0U, 0);
-    char message[sizeof(pid_t) + 2];
+    char message[sizeof(pid_t) + 2], beyond;
     size_t got = 0;
     for (;;) {
-      const ssize_t n = ::read(fd, message + got, got < sizeof message ? sizeof message - got : 1);
+      const bool full = got == sizeof message;
+      const ssize_t n = ::read(fd, full ? &beyond : message + got, full ? 1 : sizeof message - got);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) break;
       got = std::min(got + static_cast<size_t>(n), sizeof message);
