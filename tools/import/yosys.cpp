@@ -108,6 +108,11 @@ class Warden {
     guarding_ = true;
     Send(&group, sizeof group);
   }
+  // In the child, before anything else: its group goes to the warden from the child itself,
+  // so that a SIGKILL of this process right after the fork still finds it told.
+  void GuardFromChild() { Guard(::getpid()); }
+  // In this process once the fork has succeeded: the child has told the warden.
+  void Guarded() { guarding_ = true; }
   void Reaped() {
     if (reaped_) return;
     reaped_ = true;
@@ -263,6 +268,7 @@ std::string SynthesiseVerilog(const std::string& tool, const std::string& path,
   child.pid_ = ::fork();
   if (child.pid_ == 0) {
     ::setpgid(0, 0);
+    warden.GuardFromChild();
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (::getppid() != parent) ::_exit(127);
     for (int signal : kTerminationSignals) ::signal(signal, SIG_DFL);
@@ -283,7 +289,7 @@ std::string SynthesiseVerilog(const std::string& tool, const std::string& path,
     ::_exit(127);
   }
   const int forkError = errno;
-  if (child.pid_ > 0) warden.Guard(child.pid_);
+  if (child.pid_ > 0) warden.Guarded();
   ::close(report[1]);
   int code = child.pid_ < 0 ? forkError : 0;
   if (child.pid_ > 0) {
