@@ -13,6 +13,11 @@ namespace tambril {
 // both counts are tried first and the faster is used; the other is tried again now and then,
 // in case the machine's load has changed, less and less often while it keeps losing. The
 // choice changes no result: every parallel loop gives the same bits for any count.
+//
+// A count is always timed on the second of two units in a row: the first after a change pays
+// for caches that the other count filled, and the very first unit for the first touches of
+// the optimiser's memory, which would make whichever count goes first look slow. A trial's
+// time replaces what was known of its count, which may be many units old.
 class ThreadChooser {
  public:
   // Units between two trials of the count not in use: at first, and at most.
@@ -27,11 +32,11 @@ class ThreadChooser {
 
  private:
   long long units_ = 0;
-  long long nextTrial_ = 4 + kFirstRetrial;
+  long long nextTrial_ = 4 + kFirstRetrial;  // the first of a trial's two units
   long long interval_ = kFirstRetrial;
   int slot_ = 1;            // the count of the running unit: 0 one thread, 1 every thread
   int best_ = 1;            // the faster so far
-  double seconds_[2] = {};  // seconds per unit, smoothed; 0 until timed
+  double seconds_[2] = {};  // seconds per unit, smoothed while in use
   std::chrono::steady_clock::time_point start_;
 };
 
