@@ -157,6 +157,32 @@ std::vector<Candidate> Independent(const Design& design, std::vector<Candidate>&
   return chosen;
 }
 
+// Gives the batch's gates their cells, or when `fits` refuses the delay that results, the
+// better half of the batch, its quarter, ... (`chosen` is cut to what stays; empty: nothing).
+// Returns the delay with what stays; `refusedAlone` is told of a candidate refused on its own.
+template <class Fits, class Refused>
+double ApplyHalving(Timer& timer, std::vector<int>& cells, std::vector<Candidate>& chosen,
+                    double delay, Fits fits, Refused refusedAlone) {
+  double now = delay;
+  std::vector<int> changed, old;
+  while (!chosen.empty()) {
+    old.clear();
+    changed.clear();
+    for (const Candidate& c : chosen) {
+      old.push_back(cells[c.gate]);
+      cells[c.gate] = c.cell;
+      changed.push_back(c.gate);
+    }
+    now = timer.Update(cells, changed);
+    if (fits(now)) break;
+    for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
+    timer.Update(cells, changed);
+    if (chosen.size() == 1) refusedAlone(chosen[0].gate);
+    chosen.resize(chosen.size() / 2);
+  }
+  return now;
+}
+
 }  // namespace
 
 int CellForSize(const Family& family, const CellLibrary& library, double size, double slew) {
@@ -267,27 +293,17 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       }
       std::vector<Candidate> chosen = Independent(design, candidates, limit, read, owned, clock);
       // The batch, or when it makes the circuit slower, its better half, quarter, ...
-      double now = delay;
-      std::vector<int> changed;
-      while (!chosen.empty()) {
-        std::vector<int> old;
-        changed.clear();
-        for (const Candidate& c : chosen) {
-          old.push_back(cells[c.gate]);
-          cells[c.gate] = c.cell;
-          changed.push_back(c.gate);
-        }
-        now = timer.Update(cells, changed);
-        if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-          std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
-                       result.passes, candidates.size(), chosen.size(), delay * 1e12, now * 1e12);
-        }
-        if (now <= delay) break;
-        for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
-        timer.Update(cells, changed);
-        if (chosen.size() == 1) tabu[chosen[0].gate] = 1;
-        chosen.resize(chosen.size() / 2);
-      }
+      const double now = ApplyHalving(
+          timer, cells, chosen, delay,
+          [&](double after) {
+            if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
+              std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
+                           result.passes, candidates.size(), chosen.size(), delay * 1e12,
+                           after * 1e12);
+            }
+            return after <= delay;
+          },
+          [&](int gate) { tabu[gate] = 1; });
       if (chosen.empty()) continue;
       result.changes += static_cast<int>(chosen.size());
       idle = now < delay * (1 - 1e-9) ? 0 : idle + 1;
@@ -326,22 +342,8 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       }
       if (candidates.empty()) break;
       std::vector<Candidate> chosen = Independent(design, candidates, limit, read, owned, clock);
-      double now = delay;
-      std::vector<int> changed;
-      while (!chosen.empty()) {
-        std::vector<int> old;
-        changed.clear();
-        for (const Candidate& c : chosen) {
-          old.push_back(cells[c.gate]);
-          cells[c.gate] = c.cell;
-          changed.push_back(c.gate);
-        }
-        now = timer.Update(cells, changed);
-        if (now <= goal) break;
-        for (size_t k = 0; k < chosen.size(); ++k) cells[chosen[k].gate] = old[k];
-        timer.Update(cells, changed);
-        chosen.resize(chosen.size() / 2);
-      }
+      const double now = ApplyHalving(
+          timer, cells, chosen, delay, [&](double after) { return after <= goal; }, [](int) {});
       if (chosen.empty()) break;
       result.changes += static_cast<int>(chosen.size());
       delay = now;

@@ -163,16 +163,7 @@ void Timer::GateOutput(int g, int cell, const double* inArrival, const double* i
 double Timer::Analyse(const std::vector<int>& cells) {
   const int nets = design_.NetCount();
   for (int n = 0; n < nets; ++n) {
-    double rise = design_.fixedLoad[2 * n], fall = design_.fixedLoad[2 * n + 1];
-    for (int s = design_.sinkStart[n]; s < design_.sinkStart[n + 1]; ++s) {
-      const auto [g, k] = design_.sinks[s];
-      double cap[2];
-      PinCap(g, cells[g], k, cap);
-      rise += cap[0];
-      fall += cap[1];
-    }
-    load_[2 * n] = rise;
-    load_[2 * n + 1] = fall;
+    Load(n, cells);
     const bool never = design_.constant[n] != 0;
     arrival_[2 * n] = arrival_[2 * n + 1] = never ? kNever : 0.0;
     slew_[2 * n] = slew_[2 * n + 1] = 0.0;
