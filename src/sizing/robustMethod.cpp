@@ -87,6 +87,7 @@ void RobustMethod::Start(const TimingGraph& graph, Multipliers& multipliers,
     }
   }
   AssignLarge(nodeStep_, n, constants.step);
+  if (constants.meanShare > 0.0 || constants.meanLate > 0.0) AssignLarge(mean_, n, 0.0);
   AssignLarge(critical_, n, std::int32_t{-1});
 }
 
@@ -100,20 +101,38 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   const double limitFactor = Decay(q.stepLimit);
   const int edges = graph.EdgeCount();
 
-  // Forward: each pin's new weight, from its drivers' arrivals, which are all known: the nodes
-  // do not depend on each other, so they are split among the threads. A weight takes its
-  // multiplier's place until the backward walk has scaled it: the multipliers that a node reads
-  // there are its receivers', already final.
-  ParallelFor(0, n, [&](int begin, int end) {
+  // Forward: each pin's new weight, from its drivers' arrivals, which are all known, and their
+  // means, known once the levels below are done. A weight takes its multiplier's place until
+  // the backward walk has scaled it: the multipliers that a node reads there are its
+  // receivers', already final.
+  const double meanWeight = q.meanShare + q.meanLate * updates_ / (updates_ + q.meanDecay);
+  const bool blend = meanWeight > 0.0;
+  double* mean = mean_.data();
+  const auto lateness = [&](int node) {
+    return blend ? (1.0 - meanWeight) * timing[node].arrival + meanWeight * mean[node]
+                 : timing[node].arrival;
+  };
+  const auto forward = [&](int begin, int end) {
     for (int p = begin; p < end; ++p) {
       const int first = start[p];
       const int last = start[p + 1];
+      if (blend) {  // before this update changes the pins' multipliers
+        double flow = 0.0;
+        double weighted = 0.0;
+        double latestMean = 0.0;  // for a node without flow
+        for (int e = first; e < last; ++e) {
+          flow += lambdas[e];
+          weighted += lambdas[e] * mean[driver[e]];
+          latestMean = std::max(latestMean, mean[driver[e]]);
+        }
+        mean[p] = timing[p].delay + (flow > 0.0 ? weighted / flow : latestMean);
+      }
       if (last - first < 2) continue;  // a single pin carries the whole flow
       int critical = first;            // the latest pin; among equal ones the last
-      double latest = timing[driver[first]].arrival;
+      double latest = lateness(driver[first]);
       for (int e = first + 1; e < last; ++e) {
-        const double arrival = timing[driver[e]].arrival;
-        if (!(arrival < latest)) critical = e, latest = arrival;
+        const double late = lateness(driver[e]);
+        if (!(late < latest)) critical = e, latest = late;
       }
       const std::int32_t criticalPin = critical - first;
       if (critical_[p] >= 0) {
@@ -125,7 +144,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
       for (int e = first; e < last; ++e) {
         if (e + kPrefetchDistance < edges) PrefetchRead(&timing[driver[e + kPrefetchDistance]]);
         const NodeTiming& from = timing[driver[e]];
-        const double slack = latest - from.arrival;
+        const double slack = latest - lateness(driver[e]);
         if (slack > 0.0) {
           const double stageDelay = from.delay;
           const double exponent = stageDelay > 0.0 ? step * slack / stageDelay : q.stepLimit;
@@ -133,11 +152,18 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
         }
       }
     }
-  });
+  };
+  // Without the mean the nodes do not depend on each other and are split among the threads.
+  if (blend) {
+    ForwardByLevel(graph, forward);
+  } else {
+    ParallelFor(0, n, forward);
+  }
 
   // Backward: each node passes on the flow its receivers take.
   ++updates_;
-  double evenShare = q.evenShare / static_cast<double>(depth_);
+  const double depth = static_cast<double>(depth_);
+  double evenShare = q.evenShare / (q.evenOverDepth ? depth : std::sqrt(depth * std::sqrt(depth)));
   if (q.evenDecay > 0.0) evenShare *= q.evenDecay / (q.evenDecay + updates_);
   // Receivers lie in higher levels: a level's nodes depend only on the levels above.
   BackwardByLevel(graph, [&](int begin, int end) {

@@ -22,12 +22,22 @@ struct RobustParameters {
   double recovery = 1.25;
   // No pin loses more than this much of its logarithm in one pass.
   double stepLimit = 1.0;
-  // Each node gives this share of its flow, divided by the depth of the circuit, to an even
-  // split over its pins, so that a path that falls idle can come back within a few passes.
-  // Above 0, evenDecay makes the share of update k evenShare * evenDecay / (evenDecay + k):
-  // large while the multipliers are far off, vanishing as they settle, with a diverging sum.
-  double evenShare = 0.1;
+  // Each node gives this share of its flow, divided by depth^(3/4) (or by the depth with
+  // evenOverDepth), to an even split over its pins, so that a path that falls idle can come
+  // back within a few passes. Above 0, evenDecay makes the share of update k
+  // evenShare * evenDecay / (evenDecay + k): large while the multipliers are far off,
+  // vanishing as they settle, with a diverging sum.
+  double evenShare = 0.05;
   double evenDecay = 10.0;
+  bool evenOverDepth = false;
+  // How late a pin is: its driver's arrival (the latest path) blended with its driver's mean
+  // arrival under the flow (the mean path delay, each path weighted by its share of the flow),
+  // the mean with weight meanShare + meanLate * k / (k + meanDecay) at update k. The latest
+  // path alone balances the sizing's paths, but is not the direction in which the lower bound
+  // rises; the mean alone is that direction, but leaves the sizing swinging.
+  double meanShare = 0.1;
+  double meanLate = 0.2;
+  double meanDecay = 30.0;
   // The share of the covering flow (every live connection positive) mixed into every update.
   double coverShare = 1e-9;
   // The certificate's inner threshold, as a share of the outer threshold.
@@ -44,8 +54,11 @@ struct RobustParameters {
 //
 // Re-weighting: at each node the pins share the node's flow; a pin's share shrinks by about
 // exp(-step * slack / driver delay) (a rational form of it, from the basic operations only, for
-// the same bits everywhere), where the slack is how much earlier the pin's arrival is than the
-// node's latest, so the step is measured in stage delays and does not vanish on deep circuits.
+// the same bits everywhere), where the slack is how much less late the pin is than the node's
+// latest pin, so the step is measured in stage delays and does not vanish on deep circuits.
+// Lateness blends the driver's arrival with its mean arrival under the flow (see meanShare);
+// the mean of a node is its delay plus its pins' means weighted by their multipliers, so the
+// walk runs level by level.
 // The shares are then mixed with a small even split, and the new flow with the covering flow,
 // which keeps every live multiplier above coverShare / (live connections): none reaches 0 or a
 // subnormal value. Flow is conserved: the flow into "Output" is 1 and each node passes on what
@@ -108,6 +121,7 @@ class RobustMethod : public Method {
 
   int depth_ = 1;                       // gates on the longest path
   std::vector<double> cover_;           // by edge: the covering flow
+  std::vector<double> mean_;            // by position: the mean arrival under the flow
   std::vector<double> nodeStep_;        // by position
   std::vector<std::int32_t> critical_;  // by position: the critical pin of the last update
 };
