@@ -87,7 +87,7 @@ void RobustMethod::Start(const TimingGraph& graph, Multipliers& multipliers,
     }
   }
   AssignLarge(nodeStep_, n, constants.step);
-  if (constants.meanShare > 0.0 || constants.meanLate > 0.0) AssignLarge(mean_, n, 0.0);
+  if (constants.meanShare > 0.0) AssignLarge(mean_, n, 0.0);
   AssignLarge(critical_, n, std::int32_t{-1});
 }
 
@@ -105,7 +105,8 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   // means, known once the levels below are done. A weight takes its multiplier's place until
   // the backward walk has scaled it: the multipliers that a node reads there are its
   // receivers', already final.
-  const double meanWeight = q.meanShare + q.meanLate * updates_ / (updates_ + q.meanDecay);
+  const double idle = static_cast<double>(idlePasses_);
+  const double meanWeight = q.meanShare * idle / (idle + q.meanDecay);
   const bool blend = meanWeight > 0.0;
   double* mean = mean_.data();
   const auto lateness = [&](int node) {
@@ -237,6 +238,8 @@ Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
   Statistics& stats = optimizer.Stats();
   const double outer = optimizer.parameters.outerThreshold;
   bestLower_ = std::max(bestLower_, optimizer.LowerBound());
+  if (!(optimizer.BestDelay() < lastBest_)) ++idlePasses_;
+  lastBest_ = optimizer.BestDelay();
   bool certified = false;
   // Met, or not a number.
   if (!(Excess(optimizer.BestDelay(), optimizer.LowerBound() - shortfall_) > outer)) {

@@ -32,12 +32,12 @@ struct RobustParameters {
   bool evenOverDepth = false;
   // How late a pin is: its driver's arrival (the latest path) blended with its driver's mean
   // arrival under the flow (the mean path delay, each path weighted by its share of the flow),
-  // the mean with weight meanShare + meanLate * k / (k + meanDecay) at update k. The latest
-  // path alone balances the sizing's paths, but is not the direction in which the lower bound
-  // rises; the mean alone is that direction, but leaves the sizing swinging.
-  double meanShare = 0.1;
-  double meanLate = 0.2;
-  double meanDecay = 30.0;
+  // the mean with weight meanShare * m / (m + meanDecay), m being the passes so far that found
+  // no faster sizing. The latest path balances the sizing's paths, and alone converges fastest
+  // where the delay keeps falling; the mean is the direction in which the lower bound rises,
+  // and steadies the passes where they swing.
+  double meanShare = 0.3;
+  double meanDecay = 10.0;
   // The share of the covering flow (every live connection positive) mixed into every update.
   double coverShare = 1e-9;
   // The certificate's inner threshold, as a share of the outer threshold.
@@ -112,6 +112,8 @@ class RobustMethod : public Method {
   double shortfall_ = 0.0;
   double certified_ = -std::numeric_limits<double>::infinity();
   int updates_ = 0;
+  int idlePasses_ = 0;  // passes judged without a faster sizing
+  double lastBest_ = std::numeric_limits<double>::infinity();
   // The stall rule: the best bounds so far, those at the last progress, and its pass.
   double bestLower_ = -std::numeric_limits<double>::infinity();
   double progressDelay_ = std::numeric_limits<double>::infinity();
