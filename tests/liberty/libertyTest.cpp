@@ -19,6 +19,18 @@
 namespace tambril::liberty {
 namespace {
 
+CellLibrary TinyLibrary() {
+  return ReadLibertyFiles({std::string(TAMBRIL_SOURCE_DIR) + "/tests/liberty/data/tiny.lib"},
+                          "test");
+}
+
+// The cells a design was bound to, gate by gate.
+std::vector<int> CellsOf(const Design& design) {
+  std::vector<int> cells;
+  for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
+  return cells;
+}
+
 // Bit r of the expected table: the value when input i is (r >> i) & 1.
 struct FunctionCase {
   const char* text;
@@ -100,16 +112,14 @@ TEST(Liberty, VerilogNetsJoinedByAssignsAndVectors) {
 // A chain of two inverters of the test library: the arrival at the output is the sum of the
 // two delays from the tables, each at its own load and input slew.
 TEST(Liberty, TimerAddsTableDelaysAlongAPath) {
-  const CellLibrary library =
-      ReadLibertyFiles({std::string(TAMBRIL_SOURCE_DIR) + "/tests/liberty/data/tiny.lib"}, "test");
+  const CellLibrary library = TinyLibrary();
   const Families families = BuildFamilies(library);
   const VerilogNetlist netlist = ReadVerilog(
       "module top (a, y); input a; output y; wire n;\n"
       "INV_X1 g1 (.A(a), .Y(n));\nINV_X2 g2 (.A(n), .Y(y));\nendmodule\n",
       "t.v", "test");
   const Design design = BindDesign(netlist, library, families, "test");
-  std::vector<int> cells;
-  for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
+  const std::vector<int> cells = CellsOf(design);
   Timer timer(design);
   const double delay = timer.Analyse(cells);
   const Cell& x1 = *library.Find("INV_X1");
@@ -129,8 +139,7 @@ TEST(Liberty, TimerAddsTableDelaysAlongAPath) {
 // clock-to-output delay for its load, and the NAND's output takes the worst arrival and the
 // worst slew over its two arcs.
 TEST(Liberty, TimerStartsFlopsAtClockToOutputAndTakesTheWorstSlew) {
-  const CellLibrary library =
-      ReadLibertyFiles({std::string(TAMBRIL_SOURCE_DIR) + "/tests/liberty/data/tiny.lib"}, "test");
+  const CellLibrary library = TinyLibrary();
   const Families families = BuildFamilies(library);
   const VerilogNetlist netlist = ReadVerilog(
       "module top (a, clk, y); input a, clk; output y; wire n, q, m;\n"
@@ -138,8 +147,7 @@ TEST(Liberty, TimerStartsFlopsAtClockToOutputAndTakesTheWorstSlew) {
       "NAND2_X1 g2 (.A(n), .B(q), .Y(m));\nINV_X2 g3 (.A(m), .Y(y));\nendmodule\n",
       "t.v", "test");
   const Design design = BindDesign(netlist, library, families, "test");
-  std::vector<int> cells;
-  for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
+  const std::vector<int> cells = CellsOf(design);
   Timer timer(design);
   timer.Analyse(cells);
   const Cell& nand = *library.Find("NAND2_X1");
@@ -169,8 +177,7 @@ TEST(Liberty, TimerStartsFlopsAtClockToOutputAndTakesTheWorstSlew) {
 // instead of 9 for the same delay.
 class FanOut : public ::testing::Test {
  protected:
-  const CellLibrary library =
-      ReadLibertyFiles({std::string(TAMBRIL_SOURCE_DIR) + "/tests/liberty/data/tiny.lib"}, "test");
+  const CellLibrary library = TinyLibrary();
   const Families families = BuildFamilies(library);
   const VerilogNetlist netlist = ReadVerilog(
       "module top (a, b, x, y, z); input a, b; output x, y, z; wire n;\n"
@@ -178,15 +185,10 @@ class FanOut : public ::testing::Test {
       "NAND2_X2 h2 (.A(b), .B(n), .Y(y));\nNAND2_X2 h3 (.A(n), .B(n), .Y(z));\nendmodule\n",
       "t.v", "test");
   const Design design = BindDesign(netlist, library, families, "test");
-  std::vector<int> start = Cells(design);
+  std::vector<int> start = CellsOf(design);
   Timer timer{design};
   const double delay = timer.Analyse(start);
 
-  static std::vector<int> Cells(const Design& design) {
-    std::vector<int> cells;
-    for (const Design::Gate& g : design.gates) cells.push_back(g.cell);
-    return cells;
-  }
   double Area(const std::vector<int>& cells) const {
     double area = 0;
     for (int c : cells) area += library.cells[c].area;
