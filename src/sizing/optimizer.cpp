@@ -84,8 +84,7 @@ void Optimizer::Run(Reporter& reporter) {
     LogPass();
   }
   stats_.passes = method->PrintedPasses(stats_);
-  reporter.Progress(" Done!\nTotal number of iteration: " + std::to_string(stats_.passes) +
-                    "\n\n");
+  reporter.Progress(" Done!\nTotal number of iteration: " + std::to_string(stats_.passes) + "\n\n");
   log_.Close();
   Finish(*method);
   reporter_ = nullptr;
@@ -164,6 +163,23 @@ double Optimizer::CertifiedLowerBound(double threshold) {
   }
   Time();  // the sweeps used the timing array as scratch
   return previous;
+}
+
+// The trial state is free between inner loops.
+double Optimizer::TimeAside(const std::vector<double>& sizes) {
+  trial_.size = sizes;
+  LoadSweep(trial_);
+  if (asideTiming_.size() != timing_.size()) {
+    AssignLarge(asideTiming_, timing_.size(), NodeTiming{0.0, 0.0});
+  }
+  ComputeArrivalTimes(graph_, trial_.size.data(), trial_.loadCap.data(), asideTiming_.data());
+  return graph_.sinkPosition >= 0 ? asideTiming_[graph_.sinkPosition].arrival : 0.0;
+}
+
+void Optimizer::TakeAsBest(const std::vector<double>& sizes, double delay) {
+  bestDelay_ = delay;
+  stats_.reportedPass = stats_.loggedPasses;
+  bestSize_ = sizes;
 }
 
 void Optimizer::RestoreSizes(const std::vector<double>& sizes) {

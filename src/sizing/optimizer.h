@@ -75,6 +75,11 @@ class Optimizer {
   // The Lagrangian value that the inner loop reaches from the current sizes at `threshold`;
   // the current state is left as it was.
   double CertifiedLowerBound(double threshold);
+  // The circuit delay of `sizes` (by position), timed on the side: the current state and its
+  // timing are left as they were.
+  double TimeAside(const std::vector<double>& sizes);
+  // `sizes`, whose delay is `delay`, are the best state so far, taken at the last logged pass.
+  void TakeAsBest(const std::vector<double>& sizes, double delay);
   // Makes `sizes` (by position) the current state, timed.
   void RestoreSizes(const std::vector<double>& sizes);
 
@@ -119,7 +124,8 @@ class Optimizer {
 
   Sizing current_;
   Sizing trial_;
-  std::vector<NodeTiming> timing_;  // by position
+  std::vector<NodeTiming> timing_;       // by position
+  std::vector<NodeTiming> asideTiming_;  // by position, for TimeAside; allocated on first use
   Multipliers multipliers_;
   double lowerBound_ = 0.0;
   double maxDelay_ = 0.0;

@@ -15,8 +15,8 @@ struct Parameters {
   // The outer loop stops when the relative gap between its bounds is no more than this; how a
   // method measures the gap is its own (see its stop rule).
   double outerThreshold = 0.01;
-  int maxTrialSweeps = 1000;  // trial sweeps per inner loop
-  int maxOuterPasses = 1000;  // passes of the outer loop
+  int maxTrialSweeps = 1000;       // trial sweeps per inner loop
+  int maxOuterPasses = 1000;       // passes of the outer loop
   std::string method = "classic";  // a name of the method table (method.h)
   // Whether the optimiser chooses, sweep by sweep, between one thread and every thread started
   // (ThreadChooser); otherwise every loop uses the threads in use when it starts.
@@ -44,6 +44,8 @@ struct Statistics {
   // Lower bounds certified by a tight inner solve, and the best of them (0 when none).
   int certificates = 0;
   double certifiedLower = 0.0;
+  // Logged passes whose upper bound is the delay of the averaged sizes (robust).
+  int averagedPasses = 0;
   // With a delay target: no sizing met it, and the result is the fastest one seen.
   bool targetMissed = false;
 };

@@ -38,6 +38,11 @@ struct RobustParameters {
   // and steadies the passes where they swing.
   double meanShare = 0.3;
   double meanDecay = 10.0;
+  // A pass's sizes swing about the optimum while the multipliers settle. The run keeps an
+  // average of the passes' sizes in logarithms, each new pass weighing 1/4 (a geometric mean,
+  // from square roots), and once a pass has found no faster sizing of its own, it times the
+  // average too: the faster of the two is the pass's upper bound, and may be the result.
+  bool averageSizes = true;
   // The share of the covering flow (every live connection positive) mixed into every update.
   double coverShare = 1e-9;
   // The certificate's inner threshold, as a share of the outer threshold.
@@ -58,7 +63,9 @@ struct RobustParameters {
 // latest pin, so the step is measured in stage delays and does not vanish on deep circuits.
 // Lateness blends the driver's arrival with its mean arrival under the flow (see meanShare);
 // the mean of a node is its delay plus its pins' means weighted by their multipliers, so the
-// walk runs level by level.
+// walk runs level by level. The sizes of the passes are averaged (see averageSizes): the
+// average is what the multipliers' swinging sizings have in common, and is often faster
+// than any one of them.
 // The shares are then mixed with a small even split, and the new flow with the covering flow,
 // which keeps every live multiplier above coverShare / (live connections): none reaches 0 or a
 // subnormal value. Flow is conserved: the flow into "Output" is 1 and each node passes on what
@@ -105,6 +112,9 @@ class RobustMethod : public Method {
  private:
   // Certifies the current pass and logs the value with `upper`.
   void Certify(Optimizer& optimizer, double upper);
+  // Takes the current sizes into the average; returns the average's delay when it is worth
+  // timing (see averageSizes), infinity otherwise.
+  double Average(Optimizer& optimizer, int pass);
 
   double certifyThreshold_;
   // How far the last certified value fell below its pass's own: a pass is worth certifying
@@ -112,8 +122,8 @@ class RobustMethod : public Method {
   double shortfall_ = 0.0;
   double certified_ = -std::numeric_limits<double>::infinity();
   int updates_ = 0;
-  int idlePasses_ = 0;  // passes judged without a faster sizing
-  double lastBest_ = std::numeric_limits<double>::infinity();
+  int idlePasses_ = 0;  // passes whose own sizing was not faster than every earlier pass's
+  double ownBest_ = std::numeric_limits<double>::infinity();  // the fastest own sizing
   // The stall rule: the best bounds so far, those at the last progress, and its pass.
   double bestLower_ = -std::numeric_limits<double>::infinity();
   double progressDelay_ = std::numeric_limits<double>::infinity();
@@ -124,6 +134,7 @@ class RobustMethod : public Method {
   int depth_ = 1;                       // gates on the longest path
   std::vector<double> cover_;           // by edge: the covering flow
   std::vector<double> mean_;            // by position: the mean arrival under the flow
+  std::vector<double> average_;         // by position: the averaged sizes
   std::vector<double> nodeStep_;        // by position
   std::vector<std::int32_t> critical_;  // by position: the critical pin of the last update
 };
