@@ -166,13 +166,14 @@ double Optimizer::CertifiedLowerBound(double threshold) {
 }
 
 // The trial state is free between inner loops.
-double Optimizer::TimeAside(const std::vector<double>& sizes) {
-  trial_.size = sizes;
+double Optimizer::TimeAside(std::vector<double>& sizes) {
+  trial_.size.swap(sizes);
   LoadSweep(trial_);
   if (asideTiming_.size() != timing_.size()) {
     AssignLarge(asideTiming_, timing_.size(), NodeTiming{0.0, 0.0});
   }
   ComputeArrivalTimes(graph_, trial_.size.data(), trial_.loadCap.data(), asideTiming_.data());
+  trial_.size.swap(sizes);
   return graph_.sinkPosition >= 0 ? asideTiming_[graph_.sinkPosition].arrival : 0.0;
 }
 

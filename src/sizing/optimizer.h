@@ -76,8 +76,9 @@ class Optimizer {
   // the current state is left as it was.
   double CertifiedLowerBound(double threshold);
   // The circuit delay of `sizes` (by position), timed on the side: the current state and its
-  // timing are left as they were.
-  double TimeAside(const std::vector<double>& sizes);
+  // timing are left as they were. `sizes` is borrowed (moved in and back, not copied) and
+  // comes back unchanged.
+  double TimeAside(std::vector<double>& sizes);
   // `sizes`, whose delay is `delay`, are the best state so far, taken at the last logged pass.
   void TakeAsBest(const std::vector<double>& sizes, double delay);
   // Makes `sizes` (by position) the current state, timed.
