@@ -50,6 +50,7 @@ AreaMethod::AreaMethod(const Parameters& parameters)
   shape_.constants.evenDecay = 0.0;
   shape_.constants.evenOverDepth = true;
   shape_.constants.meanShare = 0.0;
+  shape_.constants.outputStepFloor = 0.0;
   certifyThreshold_ = std::min(parameters.innerThreshold,
                                shape_.constants.certifyShare * parameters.outerThreshold);
 }

@@ -137,7 +137,8 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
       }
       const std::int32_t criticalPin = critical - first;
       if (critical_[p] >= 0) {
-        nodeStep_[p] = criticalPin != critical_[p] ? nodeStep_[p] * q.damping
+        const double floor = graph.kind[p] == NodeKind::kSink ? q.outputStepFloor : 0.0;
+        nodeStep_[p] = criticalPin != critical_[p] ? std::max(floor, nodeStep_[p] * q.damping)
                                                    : std::min(q.step, nodeStep_[p] * q.recovery);
       }
       critical_[p] = criticalPin;

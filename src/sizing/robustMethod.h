@@ -20,6 +20,10 @@ struct RobustParameters {
   double step = 0.25;
   double damping = 0.7;
   double recovery = 1.25;
+  // The step of "Output" is damped to no less than this. Its pins are the primary outputs, and
+  // its split of the flow weighs whole output cones: where few outputs take turns being the
+  // latest, damping alone would freeze that split.
+  double outputStepFloor = 0.1;
   // No pin loses more than this much of its logarithm in one pass.
   double stepLimit = 1.0;
   // Each node gives this share of its flow, divided by depth^(3/4) (or by the depth with
