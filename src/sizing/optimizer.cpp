@@ -27,6 +27,8 @@ Optimizer::Optimizer(const TimingGraph& graph, int outputCount)
   AssignLarge(timing_, nodes, NodeTiming{0.0, 0.0});
   AssignLarge(multipliers_.lambda, graph.EdgeCount(), -1.0);
   AssignLarge(pinLoad_, nodes, 0.0);
+  AssignLarge(nodeWeight_, nodes, 0.0);
+  AssignLarge(relay_, nodes, 0.0);
   // "Output" loads each primary output with its fixed capacitance, whatever the sizes.
   if (graph.sinkPosition >= 0) {
     pinLoad_[graph.sinkPosition] = graph.Constants(graph.sinkPosition).unitInputCap;
@@ -155,13 +157,13 @@ void Optimizer::TakeAsBest() {
 double Optimizer::CertifiedLowerBound(double threshold) {
   trial_.size = current_.size;
   trial_.loadCap = current_.loadCap;
+  WeighNodes();
   double previous = Sweep(trial_, trial_);
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
     const double value = Sweep(trial_, trial_);
     if (!(RelativeGap(value, previous) > threshold)) break;
     previous = value;
   }
-  Time();  // the sweeps used the timing array as scratch
   return previous;
 }
 

@@ -88,7 +88,7 @@ class Optimizer {
   int OutputCount() const { return outputCount_; }
   Multipliers& Lambdas() { return multipliers_; }
   const Multipliers& Lambdas() const { return multipliers_; }
-  // The timing of the current state, after Time() and until the next inner loop or value.
+  // The timing of the current state, after Time() and until the sizes change.
   const std::vector<NodeTiming>& Timing() const { return timing_; }
   Sizing& Current() { return current_; }
   const Sizing& Current() const { return current_; }
@@ -104,6 +104,9 @@ class Optimizer {
   std::vector<double>& Scratch(int which) { return which == 0 ? trial_.size : trial_.loadCap; }
 
  private:
+  // The weight of every node, from the multipliers, into nodeWeight_: at the start of an
+  // inner loop or a value, which read it.
+  void WeighNodes();
   void ResizeSweep(const Sizing& from, Sizing& to);
   void UpdatePinLoads(const Sizing& values);
   double NodeLoad(int position, double size, double outputCap) const;
@@ -133,8 +136,12 @@ class Optimizer {
   std::vector<double> bestSize_;  // by position: the sizes of the best state so far
   double bestDelay_ = 0.0;        // its delay
   double areaWeight_ = 0.0;
-  // Scratch, by position: the capacitance of a node's input pin for its size.
+  // Scratch, by position: the capacitance of a node's input pin for its size; the weight of a
+  // node's delay (NodeWeight) for the multipliers of the inner loop that runs; what a sweep
+  // hands on (a driver's weighted resistance, then a node's weighted delay).
   std::vector<double> pinLoad_;
+  std::vector<double> nodeWeight_;
+  std::vector<double> relay_;
 };
 
 }  // namespace tambril::sizing

@@ -122,6 +122,12 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
         double weighted = 0.0;
         double latestMean = 0.0;  // for a node without flow
         for (int e = first; e < last; ++e) {
+          // The first reads of the drivers' entries in this update: fetched ahead, or each
+          // one waits for memory.
+          if (e + kPrefetchDistance < edges) {
+            PrefetchRead(&mean[driver[e + kPrefetchDistance]]);
+            PrefetchRead(&timing[driver[e + kPrefetchDistance]]);
+          }
           flow += lambdas[e];
           weighted += lambdas[e] * mean[driver[e]];
           latestMean = std::max(latestMean, mean[driver[e]]);

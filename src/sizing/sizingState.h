@@ -27,8 +27,7 @@ struct Sizing {
 
 // The Lagrange multipliers: one per connection, by fan-in edge of the timing graph, kept at the
 // receiver's pin. They form a flow that enters at "Output" and runs back to the primary inputs.
-// The weight of a node's delay is the sum of its pins' multipliers, in pin order (NodeWeight);
-// it is worked out where it is used rather than stored, which costs less than the memory.
+// The weight of a node's delay is the sum of its pins' multipliers, in pin order (NodeWeight).
 struct Multipliers {
   std::vector<double> lambda;  // by edge
 };
