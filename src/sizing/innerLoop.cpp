@@ -140,8 +140,7 @@ void Optimizer::WeighDelays(Sizing& values) {
                                                 : c.unitResistance * load[p];
       // A gate's size, weighted by the area weight, is part of the value (adding 0 when there
       // is none leaves every bit as it was).
-      weighted[p] = nodeWeight[p] * delay +
-                            (k == NodeKind::kGate ? areaWeight * size[p] : 0.0);
+      weighted[p] = nodeWeight[p] * delay + (k == NodeKind::kGate ? areaWeight * size[p] : 0.0);
     }
   });
 }
