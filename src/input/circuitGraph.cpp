@@ -31,8 +31,8 @@ void ValidateConnections(const std::string& fileName, const std::vector<PartType
 
 }  // namespace
 
-void CompleteCircuitGraph(const std::string& fileName, double driverResistance,
-                          double outputLoad, std::vector<PartType>& parts) {
+void CompleteCircuitGraph(const std::string& fileName, double driverResistance, double outputLoad,
+                          std::vector<PartType>& parts) {
   ValidateConnections(fileName, parts);
   const int n = static_cast<int>(parts.size());
 

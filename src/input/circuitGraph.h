@@ -17,8 +17,8 @@ namespace tambril {
 // Throws CannotParse when the connections are not a circuit graph: a driver id outside the
 // node lines, fan-ins on a primary-input line, or a fan-out count that differs from the number
 // of connections that name the node as driver.
-void CompleteCircuitGraph(const std::string& fileName, double driverResistance,
-                          double outputLoad, std::vector<PartType>& parts);
+void CompleteCircuitGraph(const std::string& fileName, double driverResistance, double outputLoad,
+                          std::vector<PartType>& parts);
 
 }  // namespace tambril
 

@@ -13,11 +13,11 @@ namespace tambril {
 
 // What the statistics of a result file state.
 struct RunSummary {
-  int circuitSize = 0;    // the netlist header's first count
-  double maxDelay = 0.0;  // seconds: the delay of the reported sizes
+  int circuitSize = 0;       // the netlist header's first count
+  double maxDelay = 0.0;     // seconds: the delay of the reported sizes
   double delayTarget = 0.0;  // seconds; 0: none, and the two lines below are not written
   double totalArea = 0.0;    // m^2: the total size of the gates
-  double runtime = 0.0;   // seconds of processor time, reading and optimising
+  double runtime = 0.0;      // seconds of processor time, reading and optimising
 };
 
 // The result file, written around the optimisation but running nothing itself: Open creates a

@@ -4,7 +4,6 @@
 #include <string>
 #include <vector>
 
-
 class CNetlist;
 
 namespace tambril {
@@ -24,8 +23,8 @@ struct CommandLine {
   // A name of the method table; empty: the table's first (with a delay target, its first that
   // sizes for one).
   std::string method;
-  double delayTarget = 0.0;  // seconds, above 0; 0: none (minimum delay)
-  int threads = 0;  // 0: every core the process may use
+  double delayTarget = 0.0;           // seconds, above 0; 0: none (minimum delay)
+  int threads = 0;                    // 0: every core the process may use
   std::vector<std::string> warnings;  // lines for standard error, in order
 };
 

@@ -103,9 +103,7 @@ void CNetlist::SyncBounds() {
   maxDelay = optimizer_->MaxDelay();
 }
 
-double CNetlist::SizeOf(int id) const {
-  return optimizer_->Current().size[graph_->Position(id)];
-}
+double CNetlist::SizeOf(int id) const { return optimizer_->Current().size[graph_->Position(id)]; }
 
 bool CNetlist::TopologicalSort(const std::vector<PartType>& nodes, std::vector<int>& order,
                                bool forward) const {
@@ -127,9 +125,7 @@ void CNetlist::UpdateLM() {
   sizing::ClassicUpdate(*graph_, optimizer_->Timing().data(), optimizer_->Lambdas());
 }
 
-double CNetlist::ComputeLu(sizing::Sizing& values) {
-  return optimizer_->LagrangianValue(values);
-}
+double CNetlist::ComputeLu(sizing::Sizing& values) { return optimizer_->LagrangianValue(values); }
 
 void CNetlist::SolveLRSuHelper() { optimizer_->StartingSizes(); }
 

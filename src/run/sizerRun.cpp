@@ -18,7 +18,8 @@ int RunSizer(const CommandLine& command) {
   netlist.BuildDB("param.txt");
   netlist.InputNetlist(command.netlist.c_str());
   // The result replaces its target whole: never a file that this run reads or logs to.
-  for (const std::string& other : {command.netlist, std::string("param.txt"), netlist.sizing.logPath}) {
+  for (const std::string& other :
+       {command.netlist, std::string("param.txt"), netlist.sizing.logPath}) {
     if (SameFile(command.result, other)) throw CannotWrite(command.result);
   }
   // Nor is the log, which the optimiser opens without following a link.

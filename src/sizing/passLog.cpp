@@ -10,9 +10,7 @@ void PassLog::Open(const std::string& path, const std::vector<std::string>& apar
   file_.Put("===========\t===========").EndLine();
 }
 
-void PassLog::Line(double lower, double upper) {
-  file_.Put(lower).Put("\t").Put(upper).EndLine();
-}
+void PassLog::Line(double lower, double upper) { file_.Put(lower).Put("\t").Put(upper).EndLine(); }
 
 void PassLog::Close() { file_.Close(); }
 

@@ -14,8 +14,7 @@ struct NodeTiming {
 
 // The Elmore delay of a node of `kind` with `constants` at `size` (m^2) driving `load` (F): a
 // gate's (R / size) * load, a primary input's driver R * load; the pseudo-nodes have none.
-inline double NodeDelay(NodeKind kind, const NodeConstants& constants, double size,
-                        double load) {
+inline double NodeDelay(NodeKind kind, const NodeConstants& constants, double size, double load) {
   switch (kind) {
     case NodeKind::kGate:
       return (constants.unitResistance / size) * load;

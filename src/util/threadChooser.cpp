@@ -36,8 +36,8 @@ void ThreadChooser::End() {
     seconds_[slot_] = seconds;
     // A trial that loses again waits twice as long for the next; one that wins starts over.
     const bool lost = !(seconds_[slot_] < seconds_[best_]);
-    interval_ = lost ? (interval_ * 2 < kLastRetrial ? interval_ * 2 : kLastRetrial)
-                     : kFirstRetrial;
+    interval_ =
+        lost ? (interval_ * 2 < kLastRetrial ? interval_ * 2 : kLastRetrial) : kFirstRetrial;
     nextTrial_ = units_ + interval_;
   } else {
     seconds_[slot_] = 0.5 * (seconds_[slot_] + seconds);

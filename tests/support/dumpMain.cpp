@@ -7,8 +7,8 @@
 #include <iostream>
 #include <string>
 
-#include "run/netlist.h"
 #include "io/runMain.h"
+#include "run/netlist.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "common/outputFiles.h"
 #include "import/convert.h"
 #include "io/error.h"
-#include "io/text.h"
 #include "io/runMain.h"
+#include "io/text.h"
 #include "liberty/libertyCommands.h"
 
 namespace {
