@@ -108,7 +108,7 @@ inline double Optimizer::NodeLoad(int p, double size, double outputCap) const {
 
 void Optimizer::LoadSweep(Sizing& values) {
   UpdatePinLoads(values);
-  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+  ParallelFor(0, graph_.NodeCount(), graph_.fanOutStart.data(), [&](int first, int last) {
     for (int p = last - 1; p >= first; --p) {
       const NodeKind kind = graph_.kind[p];
       if (kind == NodeKind::kSource || kind == NodeKind::kSink) continue;
@@ -127,7 +127,9 @@ void Optimizer::WeighDelays(Sizing& values) {
   double* load = values.loadCap.data();
   double* weighted = relay_.data();
   const double areaWeight = areaWeight_;
-  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+  // The loads gather over receivers, which the low levels have most of.
+  const int* work = kWithLoads ? graph_.fanOutStart.data() : nullptr;
+  ParallelFor(0, graph_.NodeCount(), work, [&](int first, int last) {
     for (int p = first; p < last; ++p) {
       const NodeKind k = kind[p];
       if (k == NodeKind::kSource || k == NodeKind::kSink) {
@@ -177,7 +179,7 @@ void Optimizer::WeighNodes() {
   const int* start = graph_.fanInStart.data();
   const double* lambda = multipliers_.lambda.data();
   double* weight = nodeWeight_.data();
-  ParallelFor(0, graph_.NodeCount(), [&](int first, int last) {
+  ParallelFor(0, graph_.NodeCount(), start, [&](int first, int last) {
     for (int p = first; p < last; ++p) weight[p] = NodeWeight(lambda, start[p], start[p + 1]);
   });
 }

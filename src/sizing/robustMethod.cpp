@@ -165,7 +165,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   if (blend) {
     ForwardByLevel(graph, forward);
   } else {
-    ParallelFor(0, n, forward);
+    ParallelFor(0, n, start, forward);
   }
 
   // Backward: each node passes on the flow its receivers take.

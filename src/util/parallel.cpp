@@ -38,19 +38,40 @@ int MostThreads() { return mostThreads; }
 
 namespace detail {
 
-void RunChunks(int begin, int end, ChunkFunction function, const void* body) {
+void RunChunks(int begin, int end, const int* work, ChunkFunction function, const void* body) {
   const int threads = ThreadCount();
   if (threads == 1 || end - begin < kMinParallelRange) {
     function(body, begin, end);
     return;
   }
+  // The cost of the items before i: one each, plus their work when given.
+  const auto cost = [&](int i) {
+    const long long items = i - begin;
+    return work == nullptr ? items : items + (work[i] - work[begin]);
+  };
+  // Where chunk `part` of `count` begins: the first item before which lies at least its share
+  // of the cost (without work, begin + size * part / count, rounded down).
+  const auto cut = [&](long long part, long long count) {
+    if (part == count) return end;
+    const long long target = cost(end) * part / count;
+    int low = begin;
+    int high = end;
+    while (low < high) {
+      const int middle = low + (high - low) / 2;
+      if (cost(middle) < target) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    return low;
+  };
 #pragma omp parallel num_threads(threads)
   {
-    const long long size = end - begin;
     const long long thread = omp_get_thread_num();
     const long long count = omp_get_num_threads();
-    const int first = begin + static_cast<int>(size * thread / count);
-    const int last = begin + static_cast<int>(size * (thread + 1) / count);
+    const int first = cut(thread, count);
+    const int last = cut(thread + 1, count);
     if (first < last) function(body, first, last);
   }
 }

@@ -35,6 +35,11 @@ inline constexpr int kMinParallelRange = 2048;
 // `body` must not throw.
 template <typename Body>
 void ParallelFor(int begin, int end, const Body& body);
+// The same, with chunks of about equal work rather than equal length: item i costs 1 plus
+// work[i + 1] - work[i] (work non-decreasing, such as the start of each node's connections in
+// compressed rows), so that threads whose items carry more connections take fewer of them.
+template <typename Body>
+void ParallelFor(int begin, int end, const int* work, const Body& body);
 
 // One step of a schedule: the range [begin, end), either split among the threads (`wide`)
 // or taken whole by one thread.
@@ -53,7 +58,7 @@ void RunSchedule(const std::vector<Span>& schedule, bool backward, const Body& b
 
 namespace detail {
 using ChunkFunction = void (*)(const void* body, int first, int last);
-void RunChunks(int begin, int end, ChunkFunction function, const void* body);
+void RunChunks(int begin, int end, const int* work, ChunkFunction function, const void* body);
 void RunSpans(const Span* spans, int count, bool backward, ChunkFunction function,
               const void* body);
 
@@ -65,7 +70,12 @@ void Invoke(const void* target, int first, int last) {
 
 template <typename Body>
 void ParallelFor(int begin, int end, const Body& body) {
-  detail::RunChunks(begin, end, &detail::Invoke<Body>, &body);
+  detail::RunChunks(begin, end, nullptr, &detail::Invoke<Body>, &body);
+}
+
+template <typename Body>
+void ParallelFor(int begin, int end, const int* work, const Body& body) {
+  detail::RunChunks(begin, end, work, &detail::Invoke<Body>, &body);
 }
 
 template <typename Body>
