@@ -67,7 +67,7 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
   for (int l = 0; l < levelCount; ++l) {
     const int begin = levelStart[l];
     const int end = levelStart[l + 1];
-    const bool wide = end - begin >= kMinParallelRange;
+    const bool wide = end - begin >= kMinWideLevel;
     if (!wide && !spans.empty() && !spans.back().wide) {
       spans.back().end = end;  // narrow levels run together
     } else {

@@ -61,7 +61,7 @@ struct TimingGraph {
   int sinkPosition = -1;  // position of "Output"
 
   // The schedule of a sweep: consecutive position ranges, in forward order, covering every
-  // position. A wide span is one level of at least kMinParallelRange nodes, split among the
+  // position. A wide span is one level of at least kMinWideLevel nodes, split among the
   // threads; a narrow span holds consecutive narrower levels, taken in order by one thread
   // (deep circuits have thousands of levels of a few nodes, where a barrier per level would
   // cost more than the work).

@@ -28,6 +28,11 @@ int MostThreads();
 // Ranges shorter than this run on the calling thread: a parallel loop costs a few
 // microseconds of hand-over, as much as some thousand nodes' work.
 inline constexpr int kMinParallelRange = 2048;
+// A level of a schedule (RunSchedule) is split among the threads from this many nodes on:
+// inside the one parallel region of a schedule, the hand-over between levels is a barrier, a
+// microsecond or so, as much as a hundred nodes' work. (Levels of a few hundred nodes are the
+// whole of some deep circuits: at 2048 they would run on one thread.)
+inline constexpr int kMinWideLevel = 256;
 
 // body(first, last) on ThreadCount() contiguous, disjoint chunks that together cover
 // [begin, end), one per thread, in parallel; returns when every chunk is done. With one
