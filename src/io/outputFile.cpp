@@ -217,8 +217,9 @@ void OutputFile::Flush() {
 
 void OutputFile::Discard() {
   if (!temporary_.empty()) {
-    UnlistTemporary(temporary_.c_str());
+    // Removed before it leaves the list, so that a signal in between cannot leave it behind.
     ::unlink(temporary_.c_str());
+    UnlistTemporary(temporary_.c_str());
   }
   temporary_.clear();
   target_.clear();
