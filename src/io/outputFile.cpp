@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -181,9 +182,16 @@ OutputFile& OutputFile::Put(std::string_view text) {
   return *this;
 }
 
-OutputFile& OutputFile::Put(double value) { return Put(FormatDouble(value)); }
+OutputFile& OutputFile::Put(double value) {
+  char buffer[kDoubleChars];
+  return Put(std::string_view(buffer, FormatDouble(value, buffer)));
+}
 
-OutputFile& OutputFile::Put(long long value) { return Put(std::to_string(value)); }
+OutputFile& OutputFile::Put(long long value) {
+  char buffer[24];
+  return Put(
+      std::string_view(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer));
+}
 
 void OutputFile::EndLine() {
   pending_.push_back('\n');
@@ -250,10 +258,16 @@ bool OutputFile::Commit() {
   return ok_;
 }
 
+// The general format with a precision is defined as printf's "%g" with that precision, and is
+// several times faster: it counts when a result file lists a million sizes.
+size_t FormatDouble(double value, char (&buffer)[kDoubleChars]) {
+  return std::to_chars(buffer, buffer + kDoubleChars, value, std::chars_format::general, 6).ptr -
+         buffer;
+}
+
 std::string FormatDouble(double value) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%g", value);
-  return buffer;
+  char buffer[kDoubleChars];
+  return std::string(buffer, FormatDouble(value, buffer));
 }
 
 }  // namespace tambril

@@ -70,6 +70,9 @@ class OutputFile {
 
 // Formats a double the way the default output stream does: "%g", six significant digits.
 std::string FormatDouble(double value);
+// The same into `buffer`, without allocating; returns the length (no terminator is written).
+constexpr size_t kDoubleChars = 32;
+size_t FormatDouble(double value, char (&buffer)[kDoubleChars]);
 
 // For an executable's main, before it opens files: a run ended by SIGHUP, SIGINT, SIGQUIT,
 // SIGTERM, SIGPIPE or SIGXCPU (Ctrl-C, a time limit, a closed pipe) first removes the
