@@ -42,14 +42,39 @@ void UnlistTemporary(const char* name) {
   }
 }
 
-// Async-signal-safe: unlink, then the default action, which the signal (blocked while the
-// handler runs, and reset by SA_RESETHAND) takes once the handler returns.
-extern "C" void RemoveTemporariesAndDie(int signal) {
+// While a temporary is created and not yet listed, a signal is deferred: the handler would
+// find nothing to remove, and the new file would stay behind. The creating thread takes the
+// signal over once the name is listed.
+std::atomic<int> creating{0};
+std::atomic<int> deferredSignal{0};
+
+void RemoveTemporaries() {
   for (std::atomic<const char*>& slot : temporaries) {
     const char* name = slot.load();
     if (name != nullptr) ::unlink(name);
   }
+}
+
+// Async-signal-safe: unlink, then the default action, which the signal (blocked while the
+// handler runs, and reset by SA_RESETHAND) takes once the handler returns. The signal is noted
+// before `creating` is read, and the creating thread clears `creating` before it reads the
+// note, so at least one of the two acts on it.
+extern "C" void RemoveTemporariesAndDie(int signal) {
+  deferredSignal.store(signal);
+  if (creating.load() != 0) return;
+  RemoveTemporaries();
   ::raise(signal);
+}
+
+// Ends a creation: a signal that came meanwhile now removes the listed temporaries and ends the
+// run as it would have (its handler was reset when it ran).
+void EndCreation() {
+  creating.store(0);
+  const int signal = deferredSignal.load();
+  if (signal != 0) {
+    RemoveTemporaries();
+    ::raise(signal);
+  }
 }
 
 bool Identify(const std::string& path, struct stat& status) {
@@ -152,12 +177,17 @@ bool OutputFile::OpenReplacing(const std::string& path) {
   std::vector<char> name(path.begin(), path.end());
   const char suffix[] = ".tmp.XXXXXX";
   name.insert(name.end(), suffix, suffix + sizeof suffix);
+  creating.store(1);
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   ok_ = fd_ >= 0;
-  if (!ok_) return false;
+  if (!ok_) {
+    EndCreation();
+    return false;
+  }
   target_ = path;
   temporary_ = name.data();
   ListTemporary(temporary_.c_str());
+  EndCreation();
   // An existing file keeps its permission bits; a new one gets those of a plain creation.
   const mode_t mode = exists ? existing.st_mode & 07777 : CreationMode();
   if (::fchmod(fd_, mode) != 0) ok_ = false;

@@ -1,0 +1,67 @@
+// Replacing files and signals: a run killed by a signal leaves no temporary behind, even when
+// the signal arrives while the temporary is being created.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include "io/outputFile.h"
+#include "testSupport.h"
+
+namespace {
+
+// Set in the child of a death test: the next temporary's creation is interrupted right after
+// the file appears, before the caller has its name.
+int signalOnCreation = 0;
+
+}  // namespace
+
+// Interposes the C library's mkostemp for this test executable.
+extern "C" int mkostemp(char* pattern, int flags) {
+  using Function = int (*)(char*, int);
+  static const Function real = reinterpret_cast<Function>(dlsym(RTLD_NEXT, "mkostemp"));
+  const int fd = real(pattern, flags);
+  if (signalOnCreation != 0) ::raise(signalOnCreation);
+  return fd;
+}
+
+namespace tambril {
+namespace {
+
+int EntriesIn(const std::string& directory) {
+  int count = 0;
+  DIR* dir = ::opendir(directory.c_str());
+  if (dir == nullptr) return -1;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    count += name != "." && name != "..";
+  }
+  ::closedir(dir);
+  return count;
+}
+
+TEST(OutputFileDeathTest, ASignalWhileTheTemporaryIsCreatedLeavesNothingBehind) {
+  GTEST_FLAG_SET(death_test_style, "fast");  // the child writes into this test's directory
+  for (const int signal : {SIGINT, SIGTERM, SIGPIPE}) {
+    test::TempDir dir;
+    const std::string target = dir.File("result.txt");
+    test::WriteFile(target, "old\n");
+    EXPECT_EXIT(
+        {
+          RemoveTemporariesOnSignals();
+          signalOnCreation = signal;
+          OutputFile file;
+          file.OpenReplacing(target);
+          std::_Exit(0);  // not reached: the signal ends the run
+        },
+        ::testing::KilledBySignal(signal), "");
+    EXPECT_EQ(EntriesIn(dir.Path()), 1) << "signal " << signal;
+    EXPECT_EQ(test::ReadFile(target), "old\n");
+  }
+}
+
+}  // namespace
+}  // namespace tambril
