@@ -180,7 +180,11 @@ class Parser {
         for (int b = 31; b >= 0; --b) ref.value.push_back((v >> b) & 1);
         return ref;
       }
-      const int width = quote == 0 ? 32 : std::stoi(std::string(t.text.substr(0, quote)));
+      // The width is digits only; more than four of them is beyond any width read here (and
+      // beyond what stoi takes).
+      const int width = quote == 0  ? 32
+                        : quote > 4 ? 0
+                                    : std::stoi(std::string(t.text.substr(0, quote)));
       size_t p = quote + 1;
       if (p < t.text.size() && (t.text[p] == 's' || t.text[p] == 'S')) ++p;
       if (p >= t.text.size() || width < 1 || width > 4096) lexer_.Fail(t.line, "bad constant");
@@ -188,6 +192,9 @@ class Parser {
       const int bitsPerDigit = base == 'b' ? 1 : base == 'o' ? 3 : base == 'h' ? 4 : 0;
       std::vector<bool> bits;  // least significant first
       const std::string_view digits = t.text.substr(p + 1);
+      if (digits.find_first_not_of('_') == std::string_view::npos) {
+        lexer_.Fail(t.line, "bad constant '" + std::string(t.text) + "'");
+      }
       if (base == 'd') {
         unsigned long long v = 0;
         for (char d : digits) {
