@@ -31,6 +31,11 @@ int RunMainWithStatus(const std::function<int()>& body, const std::string& prefi
   } catch (const std::length_error&) {  // a size beyond what can be allocated at all
     std::cout.flush();
     std::cerr << prefix << "Memory Error: not enough memory" << std::endl;
+  } catch (const std::exception& fault) {
+    // Input that no check foresaw: an error line rather than an abort, and the temporaries of
+    // result files are removed as the stack unwinds.
+    std::cout.flush();
+    std::cerr << prefix << "Internal Error: " << fault.what() << std::endl;
   }
   return 1;
 }

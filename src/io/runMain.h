@@ -10,8 +10,10 @@ namespace tambril {
 // `body` completes; when it throws a tambril::Error, flushes standard output, writes the
 // error's line to standard error and returns 1; when memory runs out (std::bad_alloc, or
 // std::length_error for a size beyond any allocation), the same with the line `prefix` +
-// "Memory Error: not enough memory". `body` runs with RemoveTemporariesOnSignals in force, so
-// that an interrupted run leaves no temporary of a result file behind.
+// "Memory Error: not enough memory"; any other standard exception is a fault of the program,
+// reported as `prefix` + "Internal Error: " + its what(). `body` runs with
+// RemoveTemporariesOnSignals in force, so that an interrupted run leaves no temporary of a result
+// file behind.
 int RunMain(const std::function<void()>& body, const std::string& prefix = "");
 // The same for a body that decides the exit status of a run that completes.
 int RunMainWithStatus(const std::function<int()>& body, const std::string& prefix = "");

@@ -1,14 +1,17 @@
-// Replacing files and signals: a run killed by a signal leaves no temporary behind, even when
-// the signal arrives while the temporary is being created.
+// How a run ends: killed by a signal, it leaves no temporary behind, even when the signal
+// arrives while the temporary is being created; an exception that no check foresaw is one
+// error line and status 1.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <stdexcept>
 #include <string>
 
 #include "io/outputFile.h"
+#include "io/runMain.h"
 #include "testSupport.h"
 
 namespace {
@@ -61,6 +64,14 @@ TEST(OutputFileDeathTest, ASignalWhileTheTemporaryIsCreatedLeavesNothingBehind) 
     EXPECT_EQ(EntriesIn(dir.Path()), 1) << "signal " << signal;
     EXPECT_EQ(test::ReadFile(target), "old\n");
   }
+}
+
+// An exception that no check foresaw ends the run with one line and status 1, not an abort.
+TEST(RunMain, AnyOtherExceptionIsOneInternalErrorLine) {
+  ::testing::internal::CaptureStderr();
+  const int status = RunMain([] { throw std::out_of_range("stoi"); }, "tool: ");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "tool: Internal Error: stoi\n");
+  EXPECT_EQ(status, 1);
 }
 
 }  // namespace
