@@ -10,6 +10,8 @@ namespace tambril::liberty {
 
 namespace {
 
+constexpr int kMaxNesting = 64;  // concatenations within concatenations
+
 enum class Kind { kEnd, kName, kNumber, kPunct };
 
 struct Token {
@@ -239,12 +241,18 @@ class Parser {
     return ref;
   }
 
-  Expr Expression() {
+  // Concatenations nest by recursion, so their depth is bounded: no netlist that a synthesis
+  // tool writes comes near it, and a deep one must not exhaust the stack.
+  Expr Expression(int depth = 0) {
     Expr expr;
     if (IsPunct('{')) {
+      if (depth >= kMaxNesting) {
+        lexer_.Fail(Peek().line,
+                    "concatenations nested more than " + std::to_string(kMaxNesting) + " deep");
+      }
       Take();
       for (;;) {
-        Expr part = Expression();
+        Expr part = Expression(depth + 1);
         expr.insert(expr.end(), part.begin(), part.end());
         if (!IsPunct(',')) break;
         Take();
