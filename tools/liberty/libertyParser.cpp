@@ -149,9 +149,9 @@ std::string Describe(const Token& token) {
 Document Parse(std::string text, const std::string& fileName, const std::string& program) {
   Document document;
   document.fileName = fileName;
-  document.text = std::move(text);
+  document.text = std::make_shared<const std::string>(std::move(text));
   const std::string where = program + ": " + fileName;
-  Lexer lexer(document.text, where);
+  Lexer lexer(*document.text, where);
   std::vector<Group>& groups = document.groups;
   std::vector<int> open;  // the groups being read, innermost last
 

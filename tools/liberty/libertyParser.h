@@ -1,6 +1,7 @@
 #ifndef TAMBRIL_TOOLS_LIBERTY_LIBERTYPARSER_H
 #define TAMBRIL_TOOLS_LIBERTY_LIBERTYPARSER_H
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,10 +32,12 @@ struct Group {
   std::string_view Value(std::string_view name) const;
 };
 
-// A parsed file. Every string_view points into `text`, which the document owns.
+// A parsed file. Every string_view points into `text`, which the document owns. The text sits
+// on the heap of its own, so that moving or copying the document leaves the views valid (a
+// short string moved with the document would take its characters along).
 struct Document {
   std::string fileName;
-  std::string text;
+  std::shared_ptr<const std::string> text;
   std::vector<Group> groups;  // groups[0] is the top-level group (the library)
 };
 
