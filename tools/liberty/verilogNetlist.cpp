@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <unordered_map>
 
 #include "io/error.h"
@@ -283,6 +284,12 @@ class Parser {
       if (it == declared_.end()) {
         Declaration fresh = d;
         fresh.firstBit = bits_;
+        // Every declared bit costs memory, used or not: a few bytes of text may not claim
+        // more than a netlist of their size could use.
+        const long long most = std::max<long long>(1 << 20, 64LL * lexer_text_.size());
+        if (bits_ + static_cast<long long>(fresh.Width()) > most) {
+          lexer_.Fail(keyword.line, "more bits declared than the file could use");
+        }
         bits_ += fresh.Width();
         declared_.emplace(name, fresh);
         order_.push_back(name);
@@ -509,13 +516,15 @@ class Parser {
       }
       d = driver;
     };
+    std::vector<std::uint8_t> isInput(out.netNames.size(), 0);  // a port bit seen already
     for (std::string_view name : ports_) {
       const Declaration& d = declared_.at(name);
       const int low = std::min(d.msb, d.lsb);
       for (int i = d.Width() - 1; i >= 0; --i) {
         const int net = bitNet_[d.firstBit + i];
         if (d.dir == Declaration::Dir::kInput) {
-          if (std::find(out.inputs.begin(), out.inputs.end(), net) != out.inputs.end()) continue;
+          if (isInput[net]) continue;
+          isInput[net] = 1;
           out.inputs.push_back(net);
           drive(net, VerilogNetlist::Driver::kInput, d.line);
         } else if (d.dir == Declaration::Dir::kOutput) {
