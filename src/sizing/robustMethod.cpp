@@ -173,27 +173,14 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   const double depth = static_cast<double>(depth_);
   double evenShare = q.evenShare / (q.evenOverDepth ? depth : std::sqrt(depth * std::sqrt(depth)));
   if (q.evenDecay > 0.0) evenShare *= q.evenDecay / (q.evenDecay + updates_);
+  evenShare_ = evenShare;
   // Receivers lie in higher levels: a level's nodes depend only on the levels above.
   BackwardByLevel(graph, [&](int begin, int end) {
     for (int p = end - 1; p >= begin; --p) {
       const int first = start[p];
       const int last = start[p + 1];
       if (first == last) continue;
-      double flow = 0.0;
-      if (graph.kind[p] == NodeKind::kSink) {
-        flow = 1.0;
-      } else {
-        for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
-          // The walk runs backwards, so the entries ahead are the ones below.
-          if (k >= kPrefetchDistance)
-            PrefetchRead(&lambdas[graph.fanOutEdge[k - kPrefetchDistance]]);
-          flow += lambdas[graph.fanOutEdge[k]];
-        }
-      }
-      // The part of the flow that does not come from the covering flow; it is re-split.
-      double coverSum = 0.0;
-      for (int e = first; e < last; ++e) coverSum += cover_[e];
-      const double moving = std::max(0.0, flow - q.coverShare * coverSum);
+      const double moving = Moving(graph, lambdas, p);
       if (last - first == 1) {
         lambdas[first] = moving + q.coverShare * cover_[first];
       } else {
@@ -204,6 +191,58 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
         for (int e = first; e < last; ++e) {
           lambdas[e] = (scale * lambdas[e] + even) + q.coverShare * cover_[e];
         }
+      }
+    }
+  });
+}
+
+// The part of the flow through p that does not come from the covering flow: what its
+// receivers take of `flow` (1 for "Output"), less the covering flow of its pins. It is what
+// the backward walks re-split.
+double RobustMethod::Moving(const TimingGraph& graph, const double* flow, int p) const {
+  double through = 0.0;
+  if (graph.kind[p] == NodeKind::kSink) {
+    through = 1.0;
+  } else {
+    for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+      // The walks run backwards, so the entries ahead are the ones below.
+      if (k >= kPrefetchDistance) PrefetchRead(&flow[graph.fanOutEdge[k - kPrefetchDistance]]);
+      through += flow[graph.fanOutEdge[k]];
+    }
+  }
+  double coverSum = 0.0;
+  for (int e = graph.fanInStart[p]; e < graph.fanInStart[p + 1]; ++e) coverSum += cover_[e];
+  return std::max(0.0, through - constants.coverShare * coverSum);
+}
+
+// The even part of a pin's multiplier is what the last update added: evenShare_ times the
+// node's moving flow, over its pins. A node passes on what its receivers take of the stripped
+// flow, split in proportion to what its pins carry beyond strippedEvenTimes such parts.
+void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multipliers,
+                         std::vector<double>& stripped) const {
+  const RobustParameters& q = constants;
+  const int* start = graph.fanInStart.data();
+  const double* lambdas = multipliers.lambda.data();
+  AssignLarge(stripped, multipliers.lambda.size(), 0.0);
+  double* out = stripped.data();
+  BackwardByLevel(graph, [&](int begin, int end) {
+    for (int p = end - 1; p >= begin; --p) {
+      const int first = start[p];
+      const int last = start[p + 1];
+      if (first == last) continue;
+      const double pins = static_cast<double>(last - first);
+      const double floor =
+          last - first > 1 ? q.strippedEvenTimes * (evenShare_ * Moving(graph, lambdas, p) / pins)
+                           : 0.0;
+      const auto beyond = [&](int e) {
+        return std::max(0.0, (lambdas[e] - q.coverShare * cover_[e]) - floor);
+      };
+      double total = 0.0;
+      for (int e = first; e < last; ++e) total += beyond(e);
+      const double moving = Moving(graph, out, p);
+      for (int e = first; e < last; ++e) {
+        const double share = total > 0.0 ? beyond(e) / total : 1.0 / pins;
+        out[e] = moving * share + q.coverShare * cover_[e];
       }
     }
   });
@@ -223,16 +262,31 @@ void RobustMethod::Update(Optimizer& optimizer, int pass) {
   Update(optimizer.Graph(), optimizer.Timing().data(), optimizer.Lambdas());
 }
 
-void RobustMethod::Certify(Optimizer& optimizer, double upper) {
+void RobustMethod::Certify(Optimizer& optimizer, double upper, int pass) {
   const double passValue = optimizer.LowerBound();
-  const double value = optimizer.CertifiedLowerBound(certifyThreshold_);
+  double value = -std::numeric_limits<double>::infinity();
+  // The stripped flow first: a tight solve only lowers a pass's value, so when the stripped
+  // flow's certified value is at least the pass's own, the multipliers' own cannot beat it.
+  if (updates_ > 0) {
+    Multipliers& multipliers = optimizer.Lambdas();
+    Strip(optimizer.Graph(), multipliers, stripped_);
+    multipliers.lambda.swap(stripped_);
+    value = optimizer.CertifiedLowerBound(certifyThreshold_);
+    multipliers.lambda.swap(stripped_);
+    uplift_ = value - passValue;
+  }
+  if (!(value >= passValue)) {
+    const double own = optimizer.CertifiedLowerBound(certifyThreshold_);
+    shortfall_ = std::max(0.0, passValue - own);
+    value = std::max(value, own);
+  }
+  lastCertified_ = pass;
   optimizer.SetLowerBound(value);
   optimizer.LogPass(value, upper);
   Statistics& stats = optimizer.Stats();
   ++stats.certificates;
   certified_ = std::max(certified_, value);
   stats.certifiedLower = certified_;
-  shortfall_ = std::max(0.0, passValue - value);
 }
 
 // The new sizes weigh 1/4 in logarithms: sqrt(a * sqrt(a * s)) = a^(3/4) s^(1/4), from square
@@ -279,9 +333,13 @@ Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
   const double outer = optimizer.parameters.outerThreshold;
   bestLower_ = std::max(bestLower_, optimizer.LowerBound());
   bool certified = false;
+  const double expected = (optimizer.LowerBound() + std::max(0.0, uplift_)) - shortfall_;
+  const bool explore =
+      pass - lastCertified_ >= constants.explorePasses &&
+      !(Excess(optimizer.BestDelay(), optimizer.LowerBound()) > constants.exploreGap);
   // Met, or not a number.
-  if (!(Excess(optimizer.BestDelay(), optimizer.LowerBound() - shortfall_) > outer)) {
-    Certify(optimizer, upper);
+  if (!(Excess(optimizer.BestDelay(), expected) > outer) || explore) {
+    Certify(optimizer, upper, pass);
     certified = true;
     if (!(Excess(optimizer.BestDelay(), certified_) > outer)) {
       stats.converged = true;
@@ -296,7 +354,7 @@ Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
     progressLower_ = bestLower_;
     progressPass_ = pass;
   } else if (pass - progressPass_ >= constants.stallPasses) {
-    if (!certified) Certify(optimizer, upper);
+    if (!certified) Certify(optimizer, upper, pass);
     stalledAt_ = pass;
     return Next::kStop;
   }

@@ -49,6 +49,17 @@ struct RobustParameters {
   bool averageSizes = true;
   // The share of the covering flow (every live connection positive) mixed into every update.
   double coverShare = 1e-9;
+  // The even share keeps idle paths alive for the sizing, but the flow it puts on paths with
+  // slack holds the lower bound back. So a certificate also solves for the stripped flow: at
+  // each node, the flow split in proportion to what each pin carries beyond this many times
+  // the even part of the last update (a pin that only the even share feeds settles at about
+  // 1.6 of them). Any flow of 1 gives a lower bound; the certificate is the higher one.
+  double strippedEvenTimes = 2.0;
+  // After this many passes without a certificate, a pass whose own gap is at most exploreGap
+  // is certified anyway: the stripped flow can lift the bound well above the pass's own, and
+  // the lift found is then expected of the passes that follow.
+  int explorePasses = 20;
+  double exploreGap = 0.05;
   // The certificate's inner threshold, as a share of the outer threshold.
   double certifyShare = 1e-4;
   // The run stops without progress when for this many passes neither the best delay has
@@ -83,13 +94,18 @@ struct RobustParameters {
 // Stop rule: a pass's lower bound is the Lagrangian value of sizes that the inner loop has not
 // quite settled, and can lie above the true minimum of the Lagrangian. So the loop stops only on
 // a certificate: when a pass looks close enough, the inner loop is run from that pass's sizes
-// to a threshold far below the outer one, on a copy, and the value it reaches is logged on a
-// line of its own (with the pass's upper bound). The run has converged when the best delay is
-// within the outer threshold of such a certified value: (best - certified) / certified <=
-// OUTER. The result is always the fastest sizing seen, the minimum sizes included. A run that
-// makes no progress stops: when for stallPasses passes neither the best delay nor the best
-// lower bound of a pass has improved by a meaningful share, the last pass is certified and
-// the run ends with a warning that states the gap it proved.
+// to a threshold far below the outer one, on a copy, for the stripped flow of the pass's
+// multipliers (see strippedEvenTimes) and, unless that value is already at least the pass's
+// own (a tight solve only lowers a value), for the multipliers themselves; the higher value is
+// logged on a line of its own (with the pass's upper bound). A pass looks close enough when its own
+// value, less what the last certificate fell short of its pass's value and plus what the stripped
+// flow lifted it, meets the threshold, or when explorePasses have gone by without a certificate and
+// it is within exploreGap. The run has converged when the best delay is within the outer threshold
+// of such a certified value: (best - certified) / certified <= OUTER. The result is always the
+// fastest sizing seen, the minimum sizes included. A run that makes no progress stops: when for
+// stallPasses passes neither the best delay nor the best lower bound of a pass has improved by a
+// meaningful share, the last pass is certified and the run ends with a warning that states the gap
+// it proved.
 class RobustMethod : public Method {
  public:
   explicit RobustMethod(const Parameters& parameters);
@@ -109,20 +125,33 @@ class RobustMethod : public Method {
   // One re-weighting from a timing analysis.
   void Update(const TimingGraph& graph, const NodeTiming* timing, Multipliers& multipliers);
 
+  // The stripped flow of the multipliers that the last update left (see strippedEvenTimes):
+  // a flow of 1 into "Output", conserved at every node, each live connection positive.
+  void Strip(const TimingGraph& graph, const Multipliers& multipliers,
+             std::vector<double>& stripped) const;
+
   int Depth() const { return depth_; }
 
   RobustParameters constants;
 
  private:
-  // Certifies the current pass and logs the value with `upper`.
-  void Certify(Optimizer& optimizer, double upper);
+  // Certifies pass `pass`, just judged, and logs the value with `upper`.
+  void Certify(Optimizer& optimizer, double upper, int pass);
   // Takes the current sizes into the average; returns the average's delay when it is worth
   // timing (see averageSizes), infinity otherwise.
   double Average(Optimizer& optimizer, int pass);
 
+  // The flow through position p less its pins' covering flow, from its receivers' entries of
+  // `flow` (1 for "Output").
+  double Moving(const TimingGraph& graph, const double* flow, int p) const;
+
   double certifyThreshold_;
-  // How far the last certified value fell below its pass's own: a pass is worth certifying
-  // when its value less this shortfall would meet the threshold.
+  double evenShare_ = 0.0;  // the even share of the last update
+  // How far the last certificate's stripped flow lifted the bound above its pass's own value.
+  double uplift_ = 0.0;
+  int lastCertified_ = 0;         // the pass of the last certificate
+  std::vector<double> stripped_;  // by edge: the stripped flow of the last certificate
+  // How far the multipliers' own certified value last fell below their pass's value.
   double shortfall_ = 0.0;
   double certified_ = -std::numeric_limits<double>::infinity();
   int updates_ = 0;

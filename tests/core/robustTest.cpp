@@ -1,8 +1,9 @@
 // The robust method on the bundled examples: it converges on a certificate, its bounds bracket
 // the known minimum delays, it reports the fastest sizing it logged, timed from scratch, and
-// its multipliers stay a positive flow. Generated circuits on which it once oscillated without
-// end converge, helped by the averaged sizes; a threshold it cannot reach ends in the stall stop,
-// whose warning states a gap that a true lower bound backs.
+// its multipliers and their stripped flow stay a positive flow. Generated circuits on which it
+// once oscillated without end converge, helped by the averaged sizes and the stripped flow; a
+// threshold it cannot reach ends in the stall stop, whose warning states a gap that a true lower
+// bound backs.
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include "gtest/gtest.h"
 #include "referenceOptimizer.h"
 #include "run/netlist.h"
+#include "sizing/robustMethod.h"
 #include "testSupport.h"
 
 namespace tambril::test {
@@ -65,6 +67,27 @@ void ExpectTheBestLoggedPass(const InProcessRun& run) {
   EXPECT_EQ(timer.TimeWithSizes(sizes), net.maxDelay);
 }
 
+// A flow of 1 into "Output", conserved at every node; each connection of a node that passes
+// flow on carries a positive, normal multiplier.
+void ExpectAFlowOfOne(const TimingGraph& graph, const std::vector<double>& lambda) {
+  double outputFlow = 0;
+  const int sink = graph.sinkPosition;
+  for (int e = graph.fanInStart[sink]; e < graph.fanInStart[sink + 1]; ++e) {
+    outputFlow += lambda[e];
+  }
+  EXPECT_NEAR(outputFlow, 1.0, 1e-12);
+  for (int p = 0; p < graph.NodeCount(); ++p) {
+    double out = 0;
+    for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+      out += lambda[graph.fanOutEdge[k]];
+    }
+    const int first = graph.fanInStart[p], last = graph.fanInStart[p + 1];
+    if (graph.fanOutStart[p] == graph.fanOutStart[p + 1] || first == last) continue;
+    ASSERT_NEAR(sizing::NodeWeight(lambda.data(), first, last), out, 1e-12 * out) << p;
+    for (int e = first; e < last; ++e) ASSERT_TRUE(out == 0 || lambda[e] >= DBL_MIN);
+  }
+}
+
 TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
   for (const Known& known : kMinima) {
     SCOPED_TRACE(known.name);
@@ -83,34 +106,48 @@ TEST(Robust, ExamplesConvergeWithinTheirKnownMinima) {
     EXPECT_GE(net.maxDelay, known.low * (1 - 1e-9));
     EXPECT_LE(Excess(net.maxDelay, stats.certifiedLower), net.outerImprove);
     ExpectTheBestLoggedPass(run);
-    // The certificate's multipliers are the last ones: solved to the end, their Lagrangian
-    // value lies within a tenth of the threshold below the certified one.
+    // The certificate's multipliers are the last ones, and it is at least their own value:
+    // solved to the end, that lies at most a tenth of the threshold above the certified one.
     net.innerImprove = 0;
     net.SolveLRSu();
-    EXPECT_LE(Excess(stats.certifiedLower, net.lowerBound), 0.1 * known.outer);
+    EXPECT_LE(Excess(net.lowerBound, stats.certifiedLower), 0.1 * known.outer);
 
-    // A flow of 1 into "Output", conserved at every node; each connection of a node that
-    // passes flow on carries a positive, normal multiplier.
-    const TimingGraph& graph = net.Graph();
-    const sizing::Multipliers& multipliers = net.Optimizer().Lambdas();
-    double outputFlow = 0;
-    const int sink = graph.sinkPosition;
-    for (int e = graph.fanInStart[sink]; e < graph.fanInStart[sink + 1]; ++e) {
-      outputFlow += multipliers.lambda[e];
-    }
-    EXPECT_NEAR(outputFlow, 1.0, 1e-12);
-    for (int p = 0; p < graph.NodeCount(); ++p) {
-      double out = 0;
-      for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
-        out += multipliers.lambda[graph.fanOutEdge[k]];
+    ExpectAFlowOfOne(net.Graph(), net.Optimizer().Lambdas().lambda);
+  }
+}
+
+// The stripped flow of a certificate is a flow of 1 like the multipliers; at each node it keeps
+// the order of the pins and takes flow from those that carry little.
+TEST(Robust, TheStrippedFlowIsAFlowOfOneInTheOrderOfThePins) {
+  const InProcessRun run =
+      RunInProcess(ReadFile(RepoPath("examples/param.txt")),
+                   ReadFile(RepoPath("examples/c432.net")), 5e-6, 0.01, 1000, "robust");
+  const TimingGraph& graph = run.net->Graph();
+  sizing::RobustMethod method{sizing::Parameters()};
+  sizing::Multipliers multipliers = run.net->Optimizer().Lambdas();
+  std::vector<double> scratch(graph.NodeCount()), moreScratch(graph.NodeCount());
+  method.Start(graph, multipliers, scratch, moreScratch);
+  for (int update = 0; update < 5; ++update) {
+    method.Update(graph, run.net->Optimizer().Timing().data(), multipliers);
+  }
+  std::vector<double> stripped;
+  method.Strip(graph, multipliers, stripped);
+  ExpectAFlowOfOne(graph, stripped);
+  int lost = 0;  // pins whose share of their node's flow fell
+  for (int p = 0; p < graph.NodeCount(); ++p) {
+    const int first = graph.fanInStart[p], last = graph.fanInStart[p + 1];
+    const double before = sizing::NodeWeight(multipliers.lambda.data(), first, last);
+    const double after = sizing::NodeWeight(stripped.data(), first, last);
+    for (int e = first; e < last; ++e) {
+      lost += stripped[e] / after < multipliers.lambda[e] / before * (1 - 1e-6);
+      for (int f = first; f < last; ++f) {
+        if (multipliers.lambda[e] < multipliers.lambda[f]) {
+          ASSERT_LE(stripped[e], stripped[f] + (1e-8 * after + 1e-9)) << p;  // the covering flow
+        }
       }
-      const int first = graph.fanInStart[p], last = graph.fanInStart[p + 1];
-      if (graph.fanOutStart[p] == graph.fanOutStart[p + 1] || first == last) continue;
-      ASSERT_NEAR(sizing::NodeWeight(multipliers.lambda.data(), first, last), out, 1e-12 * out)
-          << p;
-      for (int e = first; e < last; ++e) ASSERT_TRUE(out == 0 || multipliers.lambda[e] >= DBL_MIN);
     }
   }
+  EXPECT_GT(lost, 0);
 }
 
 TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
@@ -119,18 +156,20 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
     std::uint32_t window, maxFanin, maxFanout;
     gennet::TypeMix types;
     std::uint32_t outputs = 0;  // 0: gennet's own count
-    int lines = 100;            // the most log lines to certify 1 %
+    int lines;                  // the most log lines to certify 1 %
   };
   // Random DAGs of 10,000 gates, fan-ins even: random pins within a window of 500 nodes; up to
   // 8 pins and 7 receivers; NAND and NOR only, up to 6 pins. They ran to the cap of 1000
-  // passes or past 100 lines (the last one while lateness was the latest arrival alone).
+  // passes or past 100 lines (the last one while lateness was the latest arrival alone). The
+  // limits are those of certificates with the stripped flow: without it they took 24, 63, 82,
+  // 52 and 68 lines.
   const Case cases[] = {
-      {2, 500, 4, 0, gennet::TypeMix::kMixed},
-      {1, 0, 8, 7, gennet::TypeMix::kEven},
-      {1, 0, 6, 0, gennet::TypeMix::kNandNor},
-      {2, 0, 8, 7, gennet::TypeMix::kEven},  // its result is the averaged sizes of a pass
+      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 30},
+      {1, 0, 8, 7, gennet::TypeMix::kEven, 0, 60},
+      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 65},
+      {2, 0, 8, 7, gennet::TypeMix::kEven, 0, 40},  // its result is the averaged sizes of a pass
       // Ten outputs: 75 lines while the step of "Output" could be damped to nothing.
-      {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 70},
+      {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 45},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.seed);
