@@ -180,7 +180,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
       const int first = start[p];
       const int last = start[p + 1];
       if (first == last) continue;
-      const double moving = Moving(graph, lambdas, p);
+      const double moving = Moving(Through(graph, lambdas, p), CoverSum(graph, p));
       if (last - first == 1) {
         lambdas[first] = moving + q.coverShare * cover_[first];
       } else {
@@ -196,22 +196,28 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   });
 }
 
-// The part of the flow through p that does not come from the covering flow: what its
-// receivers take of `flow` (1 for "Output"), less the covering flow of its pins. It is what
-// the backward walks re-split.
-double RobustMethod::Moving(const TimingGraph& graph, const double* flow, int p) const {
+// What the receivers of p take of `flow` (1 for "Output").
+double RobustMethod::Through(const TimingGraph& graph, const double* flow, int p) const {
+  if (graph.kind[p] == NodeKind::kSink) return 1.0;
   double through = 0.0;
-  if (graph.kind[p] == NodeKind::kSink) {
-    through = 1.0;
-  } else {
-    for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
-      // The walks run backwards, so the entries ahead are the ones below.
-      if (k >= kPrefetchDistance) PrefetchRead(&flow[graph.fanOutEdge[k - kPrefetchDistance]]);
-      through += flow[graph.fanOutEdge[k]];
-    }
+  for (int k = graph.fanOutStart[p]; k < graph.fanOutStart[p + 1]; ++k) {
+    // The walks run backwards, so the entries ahead are the ones below.
+    if (k >= kPrefetchDistance) PrefetchRead(&flow[graph.fanOutEdge[k - kPrefetchDistance]]);
+    through += flow[graph.fanOutEdge[k]];
   }
+  return through;
+}
+
+// The covering flow of the pins of p, summed in pin order.
+double RobustMethod::CoverSum(const TimingGraph& graph, int p) const {
   double coverSum = 0.0;
   for (int e = graph.fanInStart[p]; e < graph.fanInStart[p + 1]; ++e) coverSum += cover_[e];
+  return coverSum;
+}
+
+// The part of a node's flow that does not come from the covering flow: what the backward walks
+// re-split.
+double RobustMethod::Moving(double through, double coverSum) const {
   return std::max(0.0, through - constants.coverShare * coverSum);
 }
 
@@ -231,15 +237,17 @@ void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multiplier
       const int last = start[p + 1];
       if (first == last) continue;
       const double pins = static_cast<double>(last - first);
+      const double coverSum = CoverSum(graph, p);
       const double floor =
-          last - first > 1 ? q.strippedEvenTimes * (evenShare_ * Moving(graph, lambdas, p) / pins)
+          last - first > 1 ? q.strippedEvenTimes *
+                                 (evenShare_ * Moving(Through(graph, lambdas, p), coverSum) / pins)
                            : 0.0;
       const auto beyond = [&](int e) {
         return std::max(0.0, (lambdas[e] - q.coverShare * cover_[e]) - floor);
       };
       double total = 0.0;
       for (int e = first; e < last; ++e) total += beyond(e);
-      const double moving = Moving(graph, out, p);
+      const double moving = Moving(Through(graph, out, p), coverSum);
       for (int e = first; e < last; ++e) {
         const double share = total > 0.0 ? beyond(e) / total : 1.0 / pins;
         out[e] = moving * share + q.coverShare * cover_[e];

@@ -141,9 +141,11 @@ class RobustMethod : public Method {
   // timing (see averageSizes), infinity otherwise.
   double Average(Optimizer& optimizer, int pass);
 
-  // The flow through position p less its pins' covering flow, from its receivers' entries of
-  // `flow` (1 for "Output").
-  double Moving(const TimingGraph& graph, const double* flow, int p) const;
+  // A node's flow from its receivers' entries of `flow`, its pins' covering flow, and the
+  // flow through it less that covering flow (see the backward walks).
+  double Through(const TimingGraph& graph, const double* flow, int p) const;
+  double CoverSum(const TimingGraph& graph, int p) const;
+  double Moving(double through, double coverSum) const;
 
   double certifyThreshold_;
   double evenShare_ = 0.0;  // the even share of the last update
