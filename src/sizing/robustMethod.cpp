@@ -171,7 +171,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   // Backward: each node passes on the flow its receivers take.
   ++updates_;
   const double depth = static_cast<double>(depth_);
-  double evenShare = q.evenShare / (q.evenOverDepth ? depth : std::sqrt(depth * std::sqrt(depth)));
+  double evenShare = q.evenShare / (q.evenOverDepth ? depth : std::sqrt(depth));
   if (q.evenDecay > 0.0) evenShare *= q.evenDecay / (q.evenDecay + updates_);
   evenShare_ = evenShare;
   // Receivers lie in higher levels: a level's nodes depend only on the levels above.
@@ -282,6 +282,12 @@ void RobustMethod::Certify(Optimizer& optimizer, double upper, int pass) {
     value = optimizer.CertifiedLowerBound(certifyThreshold_);
     multipliers.lambda.swap(stripped_);
     uplift_ = value - passValue;
+    if (passValue > strippedPass_) {
+      strippedRate_ =
+          std::min(1.0, std::max(0.0, (value - strippedValue_) / (passValue - strippedPass_)));
+    }
+    strippedPass_ = passValue;
+    strippedValue_ = value;
   }
   if (!(value >= passValue)) {
     const double own = optimizer.CertifiedLowerBound(certifyThreshold_);
@@ -341,7 +347,11 @@ Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
   const double outer = optimizer.parameters.outerThreshold;
   bestLower_ = std::max(bestLower_, optimizer.LowerBound());
   bool certified = false;
-  const double expected = (optimizer.LowerBound() + std::max(0.0, uplift_)) - shortfall_;
+  // The stripped flow's value is expected to rise with the pass's own at the rate measured
+  // between the last two certificates.
+  const double expected =
+      ((optimizer.LowerBound() + std::max(0.0, uplift_)) - shortfall_) -
+      (1.0 - strippedRate_) * std::max(0.0, optimizer.LowerBound() - strippedPass_);
   const bool explore =
       pass - lastCertified_ >= constants.explorePasses &&
       !(Excess(optimizer.BestDelay(), optimizer.LowerBound()) > constants.exploreGap);

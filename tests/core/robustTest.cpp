@@ -157,20 +157,24 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
     gennet::TypeMix types;
     std::uint32_t outputs = 0;  // 0: gennet's own count
     int lines;                  // the most log lines to certify 1 %
+    int certificates;           // the most certificates on the way
   };
   // Random DAGs of 10,000 gates, fan-ins even: random pins within a window of 500 nodes; up to
   // 8 pins and 7 receivers; NAND and NOR only, up to 6 pins. They ran to the cap of 1000
-  // passes or past 100 lines (the last one while lateness was the latest arrival alone). The
-  // limits are those of certificates with the stripped flow: without it they took 24, 63, 82,
-  // 52 and 68 lines.
+  // passes or past 100 lines (the last one while lateness was the latest arrival alone). They
+  // take 21, 43, 53, 23 and 31 lines. Without the stripped flow they took 24, 63, 82, 52 and
+  // 68; with it, but the even share over depth^(3/4) and no measured rate for the stripped
+  // value, 21, 54, 56, 30 and 37. Expecting the stripped value to rise as fast as the pass's
+  // own, they certified 1, 5, 7, 2 and 6 times.
   const Case cases[] = {
-      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 30},
-      {1, 0, 8, 7, gennet::TypeMix::kEven, 0, 60},
-      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 65},
-      {2, 0, 8, 7, gennet::TypeMix::kEven, 0, 40},  // its result is the averaged sizes of a pass
+      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 25, 1},
+      {1, 0, 8, 7, gennet::TypeMix::kEven, 0, 50, 4},
+      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 60, 4},
+      {2, 0, 8, 7, gennet::TypeMix::kEven, 0, 28, 2},
       // Ten outputs: 75 lines while the step of "Output" could be damped to nothing.
-      {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 45},
+      {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 35, 4},
   };
+  int averaged = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.seed);
     gennet::Options options;
@@ -192,11 +196,13 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(stats.converged);
     EXPECT_LE(stats.loggedPasses, c.lines);
+    EXPECT_LE(stats.certificates, c.certificates);
     EXPECT_LE(sizing::Excess(run.net->maxDelay, stats.certifiedLower), 0.01);
-    // Here the averaged sizes are faster than a pass's own, and may be the result.
-    EXPECT_GT(stats.averagedPasses, 0);
+    averaged += stats.averagedPasses;
     ExpectTheBestLoggedPass(run);
   }
+  // Here the averaged sizes are faster than a pass's own, and may be the result.
+  EXPECT_GT(averaged, 0);
 }
 
 TEST(Robust, StallStopStatesATrueCertifiedGap) {
