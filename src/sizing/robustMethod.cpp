@@ -143,8 +143,14 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
       }
       const std::int32_t criticalPin = critical - first;
       if (critical_[p] >= 0) {
-        const double floor = graph.kind[p] == NodeKind::kSink ? q.outputStepFloor : 0.0;
-        nodeStep_[p] = criticalPin != critical_[p] ? std::max(floor, nodeStep_[p] * q.damping)
+        const bool sink = graph.kind[p] == NodeKind::kSink;
+        const double floor = sink ? q.outputStepFloor : 0.0;
+        const int pins = last - first;
+        const double damping =
+            !sink && pins > q.widePins
+                ? 1.0 - (1.0 - q.damping) * static_cast<double>(q.widePins) / pins
+                : q.damping;
+        nodeStep_[p] = criticalPin != critical_[p] ? std::max(floor, nodeStep_[p] * damping)
                                                    : std::min(q.step, nodeStep_[p] * q.recovery);
       }
       critical_[p] = criticalPin;

@@ -20,6 +20,10 @@ struct RobustParameters {
   double step = 0.25;
   double damping = 0.7;
   double recovery = 1.25;
+  // A gate with more pins than this is damped less, by 1 - (1 - damping) * widePins / pins:
+  // among many pins the latest changes from pass to pass by chance, and damping it as often
+  // as a gate of two pins froze the split of wide gates.
+  int widePins = 4;
   // The step of "Output" is damped to no less than this. Its pins are the primary outputs, and
   // its split of the flow weighs whole output cones: where few outputs take turns being the
   // latest, damping alone would freeze that split.
