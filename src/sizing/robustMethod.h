@@ -34,8 +34,8 @@ struct RobustParameters {
   // depth with evenOverDepth), to an even split over its pins, so that a path that falls idle
   // can come back within a few passes. The flow that the share puts on paths with slack does
   // not hold the certified bound back (see strippedEvenTimes), and deep circuits whose sizing
-  // drifts as their paths fall idle need it large. Above 0, evenDecay makes the share of update k
-  // evenShare * evenDecay / (evenDecay + k): large while the multipliers are far off,
+  // drifts as their paths fall idle need it large. Above 0, evenDecay makes the share of
+  // update k evenShare * evenDecay / (evenDecay + k): large while the multipliers are far off,
   // vanishing as they settle, with a diverging sum.
   double evenShare = 0.05;
   double evenDecay = 10.0;
@@ -106,8 +106,9 @@ struct RobustParameters {
 // own (a tight solve only lowers a value), for the multipliers themselves; the higher value is
 // logged on a line of its own (with the pass's upper bound). A pass looks close enough when its own
 // value, less what the last certificate fell short of its pass's value and plus what the stripped
-// flow lifted it, meets the threshold, or when explorePasses have gone by without a certificate and
-// it is within exploreGap. The run has converged when the best delay is within the outer threshold
+// flow lifted it (shrunk as the pass's value rises, by the rate that the stripped value fell
+// behind it between the last two certificates), meets the threshold, or when explorePasses have
+// gone by without a certificate and it is within exploreGap. The run has converged when the best delay is within the outer threshold
 // of such a certified value: (best - certified) / certified <= OUTER. The result is always the
 // fastest sizing seen, the minimum sizes included. A run that makes no progress stops: when for
 // stallPasses passes neither the best delay nor the best lower bound of a pass has improved by a
