@@ -4,6 +4,7 @@
 
 #include "io/error.h"
 #include "util/hugePages.h"
+#include "util/parallel.h"
 
 namespace tambril {
 
@@ -90,10 +91,12 @@ void CompleteCircuitGraph(const std::string& fileName, double driverResistance, 
         ++position;
       }
     }
-    for (size_t k = 0; k < parts.size(); ++k) {
-      if (start[k + 1] == start[k]) continue;
-      parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
-    }
+    ParallelFor(0, static_cast<int>(parts.size()), [&](int first, int last) {
+      for (int k = first; k < last; ++k) {
+        if (start[k + 1] == start[k]) continue;
+        parts[k].fanOuts.assign(mirror.begin() + start[k], mirror.begin() + start[k + 1]);
+      }
+    });
   }
 }
 

@@ -86,29 +86,36 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
   std::unordered_map<ConstantsKey, std::int32_t, ConstantsHash> index;
   AssignLarge(fanInStart, n + 1, 0);
   AssignLarge(fanOutStart, n + 1, 0);
-  for (int k = 0; k < n; ++k) {
-    const PartType& part = parts[k];
-    const CGate& gate = part.gate;
-    const int p = positionOfId[k];
-    if (IsSourceNode(gate)) {
-      kind[p] = NodeKind::kSource;
-    } else if (IsSinkNode(gate)) {
-      kind[p] = NodeKind::kSink;
-      sinkPosition = p;
-    } else if (IsPrimaryInputNode(gate)) {
-      kind[p] = NodeKind::kPrimaryInput;
-    } else {
-      kind[p] = NodeKind::kGate;
+  // Kinds and counts node by node in parallel; the constants' index, a map, on one thread.
+  ParallelFor(0, n, [&](int first, int last) {
+    for (int k = first; k < last; ++k) {
+      const PartType& part = parts[k];
+      const CGate& gate = part.gate;
+      const int p = positionOfId[k];
+      if (IsSourceNode(gate)) {
+        kind[p] = NodeKind::kSource;
+      } else if (IsSinkNode(gate)) {
+        kind[p] = NodeKind::kSink;
+      } else if (IsPrimaryInputNode(gate)) {
+        kind[p] = NodeKind::kPrimaryInput;
+      } else {
+        kind[p] = NodeKind::kGate;
+      }
+      isPrimaryOutput[p] = gate.isPrimaryOutput == 1;
+      fanInStart[p + 1] = static_cast<int>(part.fanIns.size());
+      fanOutStart[p + 1] = static_cast<int>(part.fanOuts.size());
     }
-    isPrimaryOutput[p] = gate.isPrimaryOutput == 1;
+  });
+  for (int k = 0; k < n; ++k) {
+    const CGate& gate = parts[k].gate;
+    const int p = positionOfId[k];
+    if (kind[p] == NodeKind::kSink) sinkPosition = p;
     const NodeConstants values{gate.unitResistance, gate.unitInputCap, gate.unitOutputCap,
                                gate.minSize, gate.maxSize};
     const auto found =
         index.emplace(ConstantsKey(values), static_cast<std::int32_t>(constants.size()));
     if (found.second) constants.push_back(values);
     constantsOf[p] = found.first->second;
-    fanInStart[p + 1] = static_cast<int>(part.fanIns.size());
-    fanOutStart[p + 1] = static_cast<int>(part.fanOuts.size());
   }
   for (int p = 0; p < n; ++p) {
     fanInStart[p + 1] += fanInStart[p];
@@ -118,23 +125,28 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
   AssignLarge(fanInDriver, fanInStart[n], 0);
   AssignLarge(fanOutEdge, fanOutStart[n], 0);
   AssignLarge(fanOutReceiver, fanOutStart[n], 0);
-  for (int k = 0; k < n; ++k) {
-    const PartType& part = parts[k];
-    const int p = positionOfId[k];
-    int edge = fanInStart[p];
-    for (const PartInfo& fanIn : part.fanIns) fanInDriver[edge++] = positionOfId[fanIn.node - 1];
-  }
-  // The fan-in layout is complete, so every connection's edge index is known.
-  for (int k = 0; k < n; ++k) {
-    const PartType& part = parts[k];
-    int entry = fanOutStart[positionOfId[k]];
-    for (const PartInfo& fanOut : part.fanOuts) {
-      const int receiver = positionOfId[fanOut.node - 1];
-      fanOutReceiver[entry] = receiver;
-      fanOutEdge[entry] = fanInStart[receiver] + fanOut.pin;
-      ++entry;
+  // Each node writes its own rows: the nodes can be taken in any order.
+  ParallelFor(0, n, [&](int first, int last) {
+    for (int k = first; k < last; ++k) {
+      const PartType& part = parts[k];
+      const int p = positionOfId[k];
+      int edge = fanInStart[p];
+      for (const PartInfo& fanIn : part.fanIns) fanInDriver[edge++] = positionOfId[fanIn.node - 1];
     }
-  }
+  });
+  // The fan-in layout is complete, so every connection's edge index is known.
+  ParallelFor(0, n, [&](int first, int last) {
+    for (int k = first; k < last; ++k) {
+      const PartType& part = parts[k];
+      int entry = fanOutStart[positionOfId[k]];
+      for (const PartInfo& fanOut : part.fanOuts) {
+        const int receiver = positionOfId[fanOut.node - 1];
+        fanOutReceiver[entry] = receiver;
+        fanOutEdge[entry] = fanInStart[receiver] + fanOut.pin;
+        ++entry;
+      }
+    }
+  });
 }
 
 }  // namespace tambril

@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "util/hugePages.h"
+#include "util/parallel.h"
 
 namespace tambril {
 
@@ -27,10 +28,12 @@ bool TopologicalOrder(const std::vector<PartType>& nodes, std::vector<int>& orde
   }
   std::vector<int> drivers;
   AssignLarge(drivers, firstDriver[n], 0);
-  for (int k = 0; k < n; ++k) {
-    int* out = drivers.data() + firstDriver[k];
-    for (const PartInfo& fanIn : nodes[k].fanIns) *out++ = fanIn.node - 1;
-  }
+  ParallelFor(0, n, [&](int first, int last) {
+    for (int k = first; k < last; ++k) {
+      int* out = drivers.data() + firstDriver[k];
+      for (const PartInfo& fanIn : nodes[k].fanIns) *out++ = fanIn.node - 1;
+    }
+  });
 
   std::vector<int> remaining(n);
   std::vector<int> pass(n, 1);
