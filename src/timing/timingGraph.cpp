@@ -113,7 +113,7 @@ void TimingGraph::Build(const std::vector<PartType>& parts, const std::vector<in
     const NodeConstants values{gate.unitResistance, gate.unitInputCap, gate.unitOutputCap,
                                gate.minSize, gate.maxSize};
     const auto found =
-        index.emplace(ConstantsKey(values), static_cast<std::int32_t>(constants.size()));
+        index.try_emplace(ConstantsKey(values), static_cast<std::int32_t>(constants.size()));
     if (found.second) constants.push_back(values);
     constantsOf[p] = found.first->second;
   }
