@@ -30,6 +30,7 @@ double AtMost(double bound, double x) { return x < bound ? x : bound; }
 // sweep; its own load and size are those of `from`.
 //
 // A driver's weighted resistance as its receivers see it goes to the scratch array `relay_`.
+template <bool kOverRelaxed>
 void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
   ++stats_.resizeSweeps;
   const int* start = graph_.fanInStart.data();
@@ -70,7 +71,14 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
       // otherwise, which leaves every bit as it was).
       const double quotient = (weight * c.unitResistance) * (fromLoad[p] - old * c.unitOutputCap) /
                               (c.unitInputCap * upstream + areaWeight);
-      const double resized = AtMost(c.maxSize, AtLeast(c.minSize, std::sqrt(quotient)));
+      double target = std::sqrt(quotient);
+      if (kOverRelaxed) {
+        // old * (target / old)^(7/4), from square roots alone; a not-a-number ratio stays so.
+        const double ratio = target / old;
+        const double root = std::sqrt(ratio);
+        target = old * (ratio * (root * std::sqrt(root)));
+      }
+      const double resized = AtMost(c.maxSize, AtLeast(c.minSize, target));
       size[p] = resized;
       drive[p] = (c.unitResistance / resized) * weight;
       pin[p] = c.unitInputCap * resized;
@@ -196,9 +204,13 @@ void Optimizer::StartingSizes() {
 void Optimizer::Resize() { Resize(parameters.innerThreshold); }
 
 // Each sweep: resize, then loads, delays and the value in one pass.
-double Optimizer::Sweep(const Sizing& from, Sizing& to) {
+double Optimizer::Sweep(const Sizing& from, Sizing& to, bool overRelaxed) {
   if (threads_ != nullptr) threads_->Begin();
-  ResizeSweep(from, to);
+  if (overRelaxed) {
+    ResizeSweep<true>(from, to);
+  } else {
+    ResizeSweep<false>(from, to);
+  }
   const double value = DelaysAndValue(to, true);
   if (threads_ != nullptr) threads_->End();
   return value;

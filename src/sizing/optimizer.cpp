@@ -158,9 +158,9 @@ double Optimizer::CertifiedLowerBound(double threshold) {
   trial_.size = current_.size;
   trial_.loadCap = current_.loadCap;
   WeighNodes();
-  double previous = Sweep(trial_, trial_);
+  double previous = Sweep(trial_, trial_, true);
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
-    const double value = Sweep(trial_, trial_);
+    const double value = Sweep(trial_, trial_, true);
     if (!(RelativeGap(value, previous) > threshold)) break;
     previous = value;
   }

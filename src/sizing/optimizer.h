@@ -73,7 +73,8 @@ class Optimizer {
   // The current state is the best so far, whatever its delay (for the starting sizes).
   void TakeAsBest();
   // The Lagrangian value that the inner loop reaches from the current sizes at `threshold`;
-  // the current state is left as it was.
+  // the current state is left as it was. Its sweeps over-relax (see kOverRelaxed): only the
+  // value is kept, and it comes lower in fewer sweeps.
   double CertifiedLowerBound(double threshold);
   // The circuit delay of `sizes` (by position), timed on the side: the current state and its
   // timing are left as they were. `sizes` is borrowed (moved in and back, not copied) and
@@ -107,6 +108,11 @@ class Optimizer {
   // The weight of every node, from the multipliers, into nodeWeight_: at the start of an
   // inner loop or a value, which read it.
   void WeighNodes();
+  // Each gate takes the size that minimises the value given its neighbours' sizes; with
+  // kOverRelaxed it goes 7/4 of the way there in logarithms (then the bounds). A gate sees its
+  // receivers' sizes of the sweep before, so news travels backwards one level per sweep, and
+  // on deep circuits plain sweeps bring the value down by ever smaller steps.
+  template <bool kOverRelaxed>
   void ResizeSweep(const Sizing& from, Sizing& to);
   void UpdatePinLoads(const Sizing& values);
   double NodeLoad(int position, double size, double outputCap) const;
@@ -117,7 +123,7 @@ class Optimizer {
   void Finish(Method& method);
   // One sweep of the inner loop from `from` into `to` (which may be the same), with loads and
   // the Lagrangian value; the thread count chosen for it when the optimiser chooses.
-  double Sweep(const Sizing& from, Sizing& to);
+  double Sweep(const Sizing& from, Sizing& to, bool overRelaxed = false);
 
   const TimingGraph& graph_;
   int outputCount_;
