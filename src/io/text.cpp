@@ -72,19 +72,6 @@ bool LineReader::Next(std::string_view& line) {
   return true;
 }
 
-size_t LineReader::CountRemaining() const {
-  size_t lines = 1;
-  const char* next = rest_.data();
-  const char* end = next + rest_.size();
-  while (next != end) {
-    const void* found = std::memchr(next, '\n', static_cast<size_t>(end - next));
-    if (found == nullptr) break;
-    ++lines;
-    next = static_cast<const char*>(found) + 1;
-  }
-  return lines;
-}
-
 bool IsCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }

@@ -29,8 +29,6 @@ class LineReader {
  public:
   explicit LineReader(std::string_view text) : rest_(text) {}
   bool Next(std::string_view& line);
-  // Upper bound of the lines left, for reserving.
-  size_t CountRemaining() const;
 
  private:
   std::string_view rest_;
