@@ -36,9 +36,11 @@ struct RobustParameters {
   // not hold the certified bound back (see strippedEvenTimes), and deep circuits whose sizing
   // drifts as their paths fall idle need it large. Above 0, evenDecay makes the share of
   // update k evenShare * evenDecay / (evenDecay + k): large while the multipliers are far off,
-  // vanishing as they settle, with a diverging sum.
+  // vanishing as they settle, with a diverging sum. Where few outputs share the flow, the
+  // sizing keeps improving for as long as the share lasts: a faster fade left those runs
+  // waiting on a sizing close enough to the bound.
   double evenShare = 0.05;
-  double evenDecay = 10.0;
+  double evenDecay = 15.0;
   bool evenOverDepth = false;
   // How late a pin is: its driver's arrival (the latest path) blended with its driver's mean
   // arrival under the flow (the mean path delay, each path weighted by its share of the flow),

@@ -163,15 +163,15 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
   // Random DAGs of 10,000 gates, fan-ins even: random pins within a window of 500 nodes; up to
   // 8 pins and 7 receivers; NAND and NOR only, up to 6 pins. They ran to the cap of 1000
   // passes or past 100 lines (the last one while lateness was the latest arrival alone). They
-  // take 21, 41, 52, 23 and 31 lines. Without the stripped flow they took 24, 63, 82, 52 and
-  // 68; with it, but the even share over depth^(3/4) and no measured rate for the stripped
-  // value, 21, 54, 56, 30 and 37; with gates of 8 pins damped as much as those of 2, 43 on the
-  // second. Expecting the stripped value to rise as fast as the pass's own, they certified 1,
-  // 5, 7, 2 and 6 times.
+  // take 23, 40, 54, 23 and 28 lines (21, 41, 52, 23 and 31 with the even share fading as
+  // 10/(10 + k)). Without the stripped flow they took 24, 63, 82, 52 and 68; with it, but the
+  // even share over depth^(3/4) and no measured rate for the stripped value, 21, 54, 56, 30 and
+  // 37; with gates of 8 pins damped as much as those of 2, 43 on the second. Expecting the
+  // stripped value to rise as fast as the pass's own, they certify 2, 6, 8, 2 and 5 times.
   const Case cases[] = {
-      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 25, 1},
+      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 25, 2},
       {1, 0, 8, 7, gennet::TypeMix::kEven, 0, 42, 4},
-      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 60, 4},
+      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 60, 5},
       {2, 0, 8, 7, gennet::TypeMix::kEven, 0, 28, 2},
       // Ten outputs: 75 lines while the step of "Output" could be damped to nothing.
       {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 35, 4},
@@ -259,7 +259,7 @@ TEST(Robust, StallStopStatesATrueCertifiedGap) {
     EXPECT_FALSE(stats.converged);
     ExpectTheBestLoggedPass(run);
     EXPECT_EQ(std::stoi(match[1]), stats.outerPasses);
-    EXPECT_LT(stats.outerPasses, 500);
+    EXPECT_LT(stats.outerPasses, 600);
     // The stated gap rests on a lower bound of the minimum delay, and the certificate states it
     // rounded up to two digits.
     const double gap = std::stod(match[2]) / 100.0;
