@@ -44,7 +44,8 @@ void UnlistTemporary(const char* name) {
 
 // While a temporary is created and not yet listed, a signal is deferred: the handler would
 // find nothing to remove, and the new file would stay behind. The creating thread takes the
-// signal over once the name is listed.
+// signal over once the name is listed. A creation that begins after a handler has run does
+// not take place.
 std::atomic<int> creating{0};
 std::atomic<int> deferredSignal{0};
 
@@ -178,6 +179,13 @@ bool OutputFile::OpenReplacing(const std::string& path) {
   const char suffix[] = ".tmp.XXXXXX";
   name.insert(name.end(), suffix, suffix + sizeof suffix);
   creating.store(1);
+  // A signal whose handler found no creation under way (on another thread: the run ends once
+  // that thread has removed what was listed, but this one goes on until then) allows none.
+  if (deferredSignal.load() != 0) {
+    ok_ = false;
+    EndCreation();
+    return false;
+  }
   fd_ = ::mkostemp(name.data(), O_CLOEXEC);
   ok_ = fd_ >= 0;
   if (!ok_) {
