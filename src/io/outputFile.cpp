@@ -181,12 +181,7 @@ bool OutputFile::OpenReplacing(const std::string& path) {
   creating.store(1);
   // A signal whose handler found no creation under way (on another thread: the run ends once
   // that thread has removed what was listed, but this one goes on until then) allows none.
-  if (deferredSignal.load() != 0) {
-    ok_ = false;
-    EndCreation();
-    return false;
-  }
-  fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+  fd_ = deferredSignal.load() != 0 ? -1 : ::mkostemp(name.data(), O_CLOEXEC);
   ok_ = fd_ >= 0;
   if (!ok_) {
     EndCreation();
