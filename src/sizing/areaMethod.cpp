@@ -6,6 +6,7 @@
 
 #include "io/outputFile.h"
 #include "sizing/optimizer.h"
+#include "util/basicMath.h"
 #include "util/parallel.h"
 
 namespace tambril::sizing {
@@ -27,20 +28,6 @@ constexpr double kRounding = 6e-6;
 // that can be met needs it).
 constexpr double kLowestLogWeight = -460.0;
 
-// log y for y > 0, as 2 atanh((y - 1) / (y + 1)) by its series to the ninth power: within
-// 0.1 % for y from 1/4 to 4, and increasing everywhere, which is all the controller needs.
-double Log(double y) {
-  const double z = (y - 1.0) / (y + 1.0);
-  const double z2 = z * z;
-  return 2.0 * z * (1.0 + z2 * (1.0 / 3.0 + z2 * (1.0 / 5.0 + z2 * (1.0 / 7.0 + z2 / 9.0))));
-}
-
-// exp(t) for |t| <= log 4, as the (2, 2) Pade form: within 0.2 % there, and increasing.
-double Exp(double t) {
-  const double square = (t * t) / 12.0;
-  return ((1.0 + t / 2.0) + square) / ((1.0 - t / 2.0) + square);
-}
-
 }  // namespace
 
 AreaMethod::AreaMethod(const Parameters& parameters)
@@ -48,6 +35,7 @@ AreaMethod::AreaMethod(const Parameters& parameters)
   shape_.constants.step = kShapeStep;
   shape_.constants.evenShare = kEvenShare;
   shape_.constants.evenDecay = 0.0;
+  shape_.constants.momentum = 0.0;
   shape_.constants.evenOverDepth = true;
   shape_.constants.meanShare = 0.0;
   shape_.constants.outputStepFloor = 0.0;
@@ -65,7 +53,7 @@ void AreaMethod::Update(Optimizer& optimizer, int pass) {
 }
 
 double AreaMethod::NextWeightFactor(double delay) {
-  const double excess = Log(delay / target_);  // above 0: too slow, w must fall
+  const double excess = LogNear1(delay / target_);  // above 0: too slow, w must fall
   double slope = kDefaultSlope;
   if (hasLast_ && lastStep_ != 0.0) {
     const double secant = (excess - lastExcess_) / lastStep_;
@@ -79,7 +67,7 @@ double AreaMethod::NextWeightFactor(double delay) {
   lastStep_ = step;
   hasLast_ = true;
   logWeight_ += step;
-  return Exp(step);
+  return ExpNear0(step);
 }
 
 Next AreaMethod::Judge(Optimizer& optimizer, int pass) {

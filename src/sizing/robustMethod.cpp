@@ -5,22 +5,11 @@
 #include <cstdio>
 
 #include "sizing/optimizer.h"
+#include "util/basicMath.h"
 #include "util/hugePages.h"
 #include "util/prefetch.h"
 
 namespace tambril::sizing {
-
-namespace {
-
-// exp(-x) for x in [0, 1], to within 0.2 %, from the four basic operations alone, so that the
-// numbers of a run depend on IEEE arithmetic and nothing else (a math library's exp may round
-// differently from one system to the next). Positive and decreasing.
-double Decay(double x) {
-  const double square = (x * x) / 12.0;
-  return ((1.0 - x / 2.0) + square) / ((1.0 + x / 2.0) + square);
-}
-
-}  // namespace
 
 // The covering flow routes one unit for every live connection: from "Input" to the
 // connection's driver along first pins, through the connection, and on to "Output" along first
@@ -88,6 +77,7 @@ void RobustMethod::Start(const TimingGraph& graph, Multipliers& multipliers,
   }
   AssignLarge(nodeStep_, n, constants.step);
   if (constants.meanShare > 0.0) AssignLarge(mean_, n, 0.0);
+  if (constants.momentum > 0.0) AssignLarge(previous_, graph.EdgeCount(), 0.0);
   AssignLarge(critical_, n, std::int32_t{-1});
 }
 
@@ -98,7 +88,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   const int* start = graph.fanInStart.data();
   const int* driver = graph.fanInDriver.data();
   double* lambdas = multipliers.lambda.data();
-  const double limitFactor = Decay(q.stepLimit);
+  const double limitFactor = ExpNear0(-q.stepLimit);
   const int edges = graph.EdgeCount();
 
   // Forward: each pin's new weight, from its drivers' arrivals, which are all known, and their
@@ -109,6 +99,8 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   const double meanWeight = q.meanShare * idle / (idle + q.meanDecay);
   const bool blend = meanWeight > 0.0;
   double* mean = mean_.data();
+  const bool trend = q.momentum > 0.0;
+  double* previous = previous_.data();
   const auto lateness = [&](int node) {
     return blend ? (1.0 - meanWeight) * timing[node].arrival + meanWeight * mean[node]
                  : timing[node].arrival;
@@ -142,6 +134,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
         if (!(late < latest)) critical = e, latest = late;
       }
       const std::int32_t criticalPin = critical - first;
+      const double stepBefore = nodeStep_[p];
       if (critical_[p] >= 0) {
         const bool sink = graph.kind[p] == NodeKind::kSink;
         const double floor = sink ? q.outputStepFloor : 0.0;
@@ -155,15 +148,27 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
       }
       critical_[p] = criticalPin;
       const double step = nodeStep_[p];
+      // A node damped in this update follows no trend in it; the others follow theirs in
+      // proportion to their step.
+      const double momentum = step < stepBefore ? 0.0 : q.momentum * (step / q.step);
       for (int e = first; e < last; ++e) {
         if (e + kPrefetchDistance < edges) PrefetchRead(&timing[driver[e + kPrefetchDistance]]);
         const NodeTiming& from = timing[driver[e]];
+        const double starting = lambdas[e];
         const double slack = latest - lateness(driver[e]);
         if (slack > 0.0) {
           const double stageDelay = from.delay;
           const double exponent = stageDelay > 0.0 ? step * slack / stageDelay : q.stepLimit;
-          lambdas[e] *= exponent < q.stepLimit ? Decay(exponent) : limitFactor;
+          lambdas[e] *= exponent < q.stepLimit ? ExpNear0(-exponent) : limitFactor;
         }
+        if (!trend) continue;
+        // No trend before the second update, nor on a connection without flow.
+        if (momentum > 0.0 && previous[e] > 0.0) {
+          const double ratio =
+              std::min(q.momentumRatio, std::max(1.0 / q.momentumRatio, starting / previous[e]));
+          lambdas[e] *= ExpNear0(momentum * LogNear1(ratio));
+        }
+        previous[e] = starting;
       }
     }
   };

