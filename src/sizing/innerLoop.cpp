@@ -29,10 +29,12 @@ double AtMost(double bound, double x) { return x < bound ? x : bound; }
 // object). A gate's upstream resistance uses the sizes its drivers received earlier in this
 // sweep; its own load and size are those of `from`.
 //
-// A driver's weighted resistance as its receivers see it goes to the scratch array `relay_`.
-template <bool kOverRelaxed>
+// A driver's weighted resistance as its receivers see it goes to the scratch array `relay_`;
+// with kKeepUpstream, each gate's upstream resistance to `upstream_`.
+template <bool kOverRelaxed, bool kKeepUpstream>
 void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
   ++stats_.resizeSweeps;
+  double* upstreamOut = upstream_.data();
   const int* start = graph_.fanInStart.data();
   const int* driver = graph_.fanInDriver.data();
   const NodeKind* kind = graph_.kind.data();
@@ -65,6 +67,7 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
         if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
         upstream += drive[driver[e]];
       }
+      if (kKeepUpstream) upstreamOut[p] = upstream;  // for a backward sweep next
       const double weight = nodeWeight[p];
       const double old = fromSize[p];
       // With an area weight w, the size also pays w per unit: it joins the denominator (0
@@ -82,6 +85,49 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
       size[p] = resized;
       drive[p] = (c.unitResistance / resized) * weight;
       pin[p] = c.unitInputCap * resized;
+    }
+  });
+}
+
+// One resize sweep in backward order, from `from` into `to` (which may be the same object),
+// right after a forward sweep into `from` for the same weights: a gate's upstream resistance is
+// the one that sweep found (its drivers' sizes of `from`); its load comes from the sizes its
+// receivers received earlier in this sweep. So news travels backwards the whole way, where the
+// forward sweep takes it one level per sweep. Every load is left as NodeLoad adds it up.
+void Optimizer::ResizeSweepBackward(const Sizing& from, Sizing& to) {
+  ++stats_.resizeSweeps;
+  const int* outStart = graph_.fanOutStart.data();
+  const int* receiver = graph_.fanOutReceiver.data();
+  const NodeKind* kind = graph_.kind.data();
+  const double* nodeWeight = nodeWeight_.data();
+  const double* upstream = upstream_.data();
+  double* pin = pinLoad_.data();
+  double* size = to.size.data();
+  double* load = to.loadCap.data();
+  const double areaWeight = areaWeight_;
+  const double* fromSize = from.size.data();
+  // A node reads its receivers, which lie in higher levels.
+  BackwardByLevel(graph_, [&](int first, int last) {
+    for (int p = last - 1; p >= first; --p) {
+      const NodeKind k = kind[p];
+      if (k == NodeKind::kSource || k == NodeKind::kSink) continue;
+      const NodeConstants& c = graph_.Constants(p);
+      double resized = fromSize[p];
+      if (k == NodeKind::kGate) {
+        double external = 0.0;
+        for (int r = outStart[p]; r < outStart[p + 1]; ++r) {
+          // The walk runs backwards, so the entries ahead are the ones below.
+          if (r >= kPrefetchDistance) PrefetchRead(&pin[receiver[r - kPrefetchDistance]]);
+          external += pin[receiver[r]];
+        }
+        const double quotient = (nodeWeight[p] * c.unitResistance) * external /
+                                (c.unitInputCap * upstream[p] + areaWeight);
+        resized = AtMost(c.maxSize, AtLeast(c.minSize, std::sqrt(quotient)));
+        size[p] = resized;
+        pin[p] = c.unitInputCap * resized;
+      }
+      // The receivers' pins were just read: adding them again in NodeLoad's order costs little.
+      load[p] = NodeLoad(p, resized, c.unitOutputCap);
     }
   });
 }
@@ -204,20 +250,29 @@ void Optimizer::StartingSizes() {
 void Optimizer::Resize() { Resize(parameters.innerThreshold); }
 
 // Each sweep: resize, then loads, delays and the value in one pass.
+// Each sweep: resize, then loads (unless the sweep left them), delays and the value in one
+// pass. When sweeps alternate, the odd sweeps of an inner loop run backwards.
 double Optimizer::Sweep(const Sizing& from, Sizing& to, bool overRelaxed) {
   if (threads_ != nullptr) threads_->Begin();
-  if (overRelaxed) {
-    ResizeSweep<true>(from, to);
+  double value;
+  if (alternateSweeps_ && sweepsInLoop_++ % 2 == 1) {
+    ResizeSweepBackward(from, to);
+    value = DelaysAndValue(to, false);
   } else {
-    ResizeSweep<false>(from, to);
+    if (overRelaxed) {
+      alternateSweeps_ ? ResizeSweep<true, true>(from, to) : ResizeSweep<true, false>(from, to);
+    } else {
+      alternateSweeps_ ? ResizeSweep<false, true>(from, to) : ResizeSweep<false, false>(from, to);
+    }
+    value = DelaysAndValue(to, true);
   }
-  const double value = DelaysAndValue(to, true);
   if (threads_ != nullptr) threads_->End();
   return value;
 }
 
 void Optimizer::Resize(double threshold) {
   WeighNodes();
+  sweepsInLoop_ = 0;
   double previous = Sweep(current_, current_);
   lowerBound_ = previous;
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {

@@ -47,6 +47,7 @@ void Optimizer::Run(Reporter& reporter) {
   const std::unique_ptr<Method> method =
       forArea ? entry->makeForArea(parameters) : entry->make(parameters);
   areaWeight_ = 0.0;
+  alternateSweeps_ = false;
   stats_ = Statistics();
   reporter_ = &reporter;
   if (parameters.chooseThreads && MostThreads() > 1) threads_ = std::make_unique<ThreadChooser>();
@@ -134,6 +135,11 @@ void Optimizer::LogPass(double lower, double upper) {
   ++stats_.loggedPasses;
 }
 
+void Optimizer::AlternateSweeps(bool alternate) {
+  alternateSweeps_ = alternate;
+  if (alternate && upstream_.size() != relay_.size()) AssignLarge(upstream_, relay_.size(), 0.0);
+}
+
 double Optimizer::TotalArea() const {
   const int n = graph_.NodeCount();
   const int* position = graph_.positionOfId.data();
@@ -158,6 +164,7 @@ double Optimizer::CertifiedLowerBound(double threshold) {
   trial_.size = current_.size;
   trial_.loadCap = current_.loadCap;
   WeighNodes();
+  sweepsInLoop_ = 0;
   double previous = Sweep(trial_, trial_, true);
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
     const double value = Sweep(trial_, trial_, true);

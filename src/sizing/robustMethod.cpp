@@ -236,10 +236,11 @@ double RobustMethod::Moving(double through, double coverSum) const {
 // node's moving flow, over its pins. A node passes on what its receivers take of the stripped
 // flow, split in proportion to what its pins carry beyond strippedEvenTimes such parts.
 void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multipliers,
-                         std::vector<double>& stripped) const {
+                         std::vector<double>& stripped, int doublings) const {
   const RobustParameters& q = constants;
   const int* start = graph.fanInStart.data();
   const double* lambdas = multipliers.lambda.data();
+  const double* previous = previous_.data();
   AssignLarge(stripped, multipliers.lambda.size(), 0.0);
   double* out = stripped.data();
   BackwardByLevel(graph, [&](int begin, int end) {
@@ -253,14 +254,23 @@ void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multiplier
           last - first > 1 ? q.strippedEvenTimes *
                                  (evenShare_ * Moving(Through(graph, lambdas, p), coverSum) / pins)
                            : 0.0;
-      const auto beyond = [&](int e) {
-        return std::max(0.0, (lambdas[e] - q.coverShare * cover_[e]) - floor);
-      };
+      // Each pin's part beyond the floor, pushed ahead along its last change; kept in `out`
+      // until the node's flow is known (its receivers read only its fan-out entries).
       double total = 0.0;
-      for (int e = first; e < last; ++e) total += beyond(e);
+      for (int e = first; e < last; ++e) {
+        double beyond = std::max(0.0, (lambdas[e] - q.coverShare * cover_[e]) - floor);
+        if (doublings > 0 && previous[e] > 0.0) {
+          double ratio =
+              std::min(q.aheadRatio, std::max(1.0 / q.aheadRatio, lambdas[e] / previous[e]));
+          for (int k = 0; k < doublings; ++k) ratio *= ratio;
+          beyond *= ratio;
+        }
+        out[e] = beyond;
+        total += beyond;
+      }
       const double moving = Moving(Through(graph, out, p), coverSum);
       for (int e = first; e < last; ++e) {
-        const double share = total > 0.0 ? beyond(e) / total : 1.0 / pins;
+        const double share = total > 0.0 ? out[e] / total : 1.0 / pins;
         out[e] = moving * share + q.coverShare * cover_[e];
       }
     }
@@ -272,6 +282,7 @@ RobustMethod::RobustMethod(const Parameters& parameters)
                                  constants.certifyShare * parameters.outerThreshold)) {}
 
 void RobustMethod::Start(Optimizer& optimizer) {
+  optimizer.AlternateSweeps(true);
   Start(optimizer.Graph(), optimizer.Lambdas(), optimizer.Scratch(0), optimizer.Scratch(1));
 }
 
@@ -284,14 +295,20 @@ void RobustMethod::Update(Optimizer& optimizer, int pass) {
 void RobustMethod::Certify(Optimizer& optimizer, double upper, int pass) {
   const double passValue = optimizer.LowerBound();
   double value = -std::numeric_limits<double>::infinity();
-  // The stripped flow first: a tight solve only lowers a pass's value, so when the stripped
-  // flow's certified value is at least the pass's own, the multipliers' own cannot beat it.
+  // The stripped flows first: a tight solve only lowers a pass's value, so when their best
+  // certified value is at least the pass's own, the multipliers' own cannot beat it.
   if (updates_ > 0) {
     Multipliers& multipliers = optimizer.Lambdas();
-    Strip(optimizer.Graph(), multipliers, stripped_);
-    multipliers.lambda.swap(stripped_);
-    value = optimizer.CertifiedLowerBound(certifyThreshold_);
-    multipliers.lambda.swap(stripped_);
+    const bool ahead = !previous_.empty();
+    const int centre = ahead ? doublings_ : 0;
+    const int last = ahead ? std::min(centre + 1, constants.aheadMostDoublings) : 0;
+    for (int d = std::max(0, centre - 1); d <= last; ++d) {
+      Strip(optimizer.Graph(), multipliers, stripped_, d);
+      multipliers.lambda.swap(stripped_);
+      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_);
+      multipliers.lambda.swap(stripped_);
+      if (candidate > value) value = candidate, doublings_ = std::max(1, d);
+    }
     uplift_ = value - passValue;
     if (passValue > strippedPass_) {
       strippedRate_ =
