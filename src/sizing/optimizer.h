@@ -1,6 +1,7 @@
 #ifndef TAMBRIL_SIZING_OPTIMIZER_H
 #define TAMBRIL_SIZING_OPTIMIZER_H
 
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -80,7 +81,10 @@ class Optimizer {
   // The Lagrangian value that the inner loop reaches from the current sizes at `threshold`;
   // the current state is left as it was. Its sweeps over-relax (see kOverRelaxed): only the
   // value is kept, and it comes lower in fewer sweeps.
-  double CertifiedLowerBound(double threshold);
+  // A solve whose value falls below `below` is given up there, and returns that value: its
+  // sweeps only lower a value (over-relaxed ones all but always), so it would end lower still.
+  double CertifiedLowerBound(double threshold,
+                             double below = -std::numeric_limits<double>::infinity());
   // The circuit delay of `sizes` (by position), timed on the side: the current state and its
   // timing are left as they were. `sizes` is borrowed (moved in and back, not copied) and
   // comes back unchanged.

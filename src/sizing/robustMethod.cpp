@@ -302,10 +302,12 @@ void RobustMethod::Certify(Optimizer& optimizer, double upper, int pass) {
     const bool ahead = !previous_.empty();
     const int centre = ahead ? doublings_ : 0;
     const int last = ahead ? std::min(centre + 1, constants.aheadMostDoublings) : 0;
-    for (int d = std::max(0, centre - 1); d <= last; ++d) {
+    // The centre first: a candidate whose value falls below the best so far is given up.
+    for (const int d : {centre, centre + 1, centre - 1}) {
+      if (d < 0 || d > last) continue;
       Strip(optimizer.Graph(), multipliers, stripped_, d);
       multipliers.lambda.swap(stripped_);
-      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_);
+      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_, value);
       multipliers.lambda.swap(stripped_);
       if (candidate > value) value = candidate, doublings_ = std::max(1, d);
     }
