@@ -9,6 +9,7 @@
 // it runs, so each node's weight (the sum of its pins' multipliers) is summed once per inner
 // loop rather than twice per sweep; and the values that one sweep hands to the next sit in a
 // dense array of their own, so that the gathers over drivers read 8 bytes per node, not 16.
+#include <algorithm>
 #include <cmath>
 
 #include "sizing/optimizer.h"
@@ -247,7 +248,7 @@ void Optimizer::StartingSizes() {
   LoadSweep(current_);
 }
 
-void Optimizer::Resize() { Resize(parameters.innerThreshold); }
+void Optimizer::Resize() { Resize(parameters.innerThreshold, passSweeps_); }
 
 // Each sweep: resize, then loads, delays and the value in one pass.
 // Each sweep: resize, then loads (unless the sweep left them), delays and the value in one
@@ -270,12 +271,12 @@ double Optimizer::Sweep(const Sizing& from, Sizing& to, bool overRelaxed) {
   return value;
 }
 
-void Optimizer::Resize(double threshold) {
+void Optimizer::Resize(double threshold, int sweeps) {
   WeighNodes();
   sweepsInLoop_ = 0;
   double previous = Sweep(current_, current_);
   lowerBound_ = previous;
-  for (int sweep = 1; sweep <= parameters.maxTrialSweeps; ++sweep) {
+  for (int sweep = 1; sweep <= std::min(parameters.maxTrialSweeps, sweeps - 1); ++sweep) {
     const double value = Sweep(current_, trial_);
     if (!(RelativeGap(value, previous) > threshold))
       return;  // settled, or not a number: keep the current state

@@ -48,6 +48,7 @@ void Optimizer::Run(Reporter& reporter) {
       forArea ? entry->makeForArea(parameters) : entry->make(parameters);
   areaWeight_ = 0.0;
   alternateSweeps_ = false;
+  passSweeps_ = std::numeric_limits<int>::max();
   stats_ = Statistics();
   reporter_ = &reporter;
   if (parameters.chooseThreads && MostThreads() > 1) threads_ = std::make_unique<ThreadChooser>();

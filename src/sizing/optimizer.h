@@ -51,10 +51,12 @@ class Optimizer {
   // The Lagrangian value of `values` (the current state or a copy) for the current multipliers;
   // `values` is not changed.
   double LagrangianValue(Sizing& values);
-  // The inner loop from the current sizes, at parameters.innerThreshold or at `threshold`.
-  // Leaves the last accepted sweep and its value in LowerBound().
+  // The inner loop from the current sizes, at parameters.innerThreshold and within the sweeps
+  // that LimitPassSweeps allows, or at `threshold` and within `sweeps` (the first included;
+  // parameters.maxTrialSweeps caps either). Leaves the last accepted sweep and its value in
+  // LowerBound().
   void Resize();
-  void Resize(double threshold);
+  void Resize(double threshold, int sweeps = std::numeric_limits<int>::max());
   void Time();
 
   // The weight of the total gate size in the Lagrangian (s/m^2), 0 unless the area is being
@@ -66,6 +68,11 @@ class Optimizer {
   // change of load from the outputs to the inputs in one sweep, where forward sweeps take one
   // level per sweep: on deep circuits a certificate's solve takes about a third of the sweeps.
   void AlternateSweeps(bool alternate);
+  // The most sweeps of a pass's inner loop (Resize()), for a method that needs its passes only
+  // for their sizings, which are upper bounds however settled they are, and for the direction
+  // of its next update: on deep circuits the first passes, whose multipliers move far, would
+  // take up to 80 sweeps. Unlimited unless a method sets it; every Run starts unlimited.
+  void LimitPassSweeps(int sweeps) { passSweeps_ = sweeps; }
   double AreaWeight() const { return areaWeight_; }
   // The total size of the gates in the current state (m^2), summed in node id order.
   double TotalArea() const;
@@ -154,6 +161,7 @@ class Optimizer {
   double areaWeight_ = 0.0;
   bool alternateSweeps_ = false;
   int sweepsInLoop_ = 0;  // sweeps of the inner loop that runs
+  int passSweeps_ = std::numeric_limits<int>::max();
   // Scratch, by position: the capacitance of a node's input pin for its size; the weight of a
   // node's delay (NodeWeight) for the multipliers of the inner loop that runs; what a sweep
   // hands on (a driver's weighted resistance, then a node's weighted delay).

@@ -283,6 +283,7 @@ RobustMethod::RobustMethod(const Parameters& parameters)
 
 void RobustMethod::Start(Optimizer& optimizer) {
   optimizer.AlternateSweeps(true);
+  optimizer.LimitPassSweeps(constants.passSweeps);
   Start(optimizer.Graph(), optimizer.Lambdas(), optimizer.Scratch(0), optimizer.Scratch(1));
 }
 

@@ -88,6 +88,10 @@ struct RobustParameters {
   // expected of the passes that follow.
   int explorePasses = 10;
   double exploreGap = 0.3;
+  // The inner loop of a pass sweeps at most this many times (alternating forwards and
+  // backwards, as every inner loop of the method does); a certificate settles to its own
+  // threshold.
+  int passSweeps = 20;
   // The certificate's inner threshold, as a share of the outer threshold.
   double certifyShare = 1e-4;
   // The run stops without progress when for this many passes neither the best delay has
