@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <limits>
 
 #include "timer.h"
@@ -294,15 +291,7 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       std::vector<Candidate> chosen = Independent(design, candidates, limit, read, owned, clock);
       // The batch, or when it makes the circuit slower, its better half, quarter, ...
       const double now = ApplyHalving(
-          timer, cells, chosen, delay,
-          [&](double after) {
-            if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-              std::fprintf(stderr, "pass %d: %zu candidates, %zu chosen, %.2f -> %.2f ps\n",
-                           result.passes, candidates.size(), chosen.size(), delay * 1e12,
-                           after * 1e12);
-            }
-            return after <= delay;
-          },
+          timer, cells, chosen, delay, [&](double after) { return after <= delay; },
           [&](int gate) { tabu[gate] = 1; });
       if (chosen.empty()) continue;
       result.changes += static_cast<int>(chosen.size());
@@ -314,10 +303,6 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       }
       timer.AnalyseTails(cells);
       if (idle >= options.idlePasses) break;
-    }
-    if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-      std::fprintf(stderr, "delay phase: %d passes, %.2f s\n", result.passes,
-                   static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
     }
     cells = best;
     delay = timer.Analyse(cells);
@@ -348,10 +333,6 @@ RefineResult Refine(const Design& design, const CellLibrary& library, std::vecto
       result.changes += static_cast<int>(chosen.size());
       delay = now;
       timer.AnalyseTails(cells);
-    }
-    if (std::getenv("TAMBRIL_REFINE_DEBUG")) {
-      std::fprintf(stderr, "area phase: %.2f s\n",
-                   static_cast<double>(std::clock()) / CLOCKS_PER_SEC);
     }
   }
   result.finalDelay = timer.Analyse(cells);
