@@ -161,9 +161,11 @@ void Optimizer::TakeAsBest() {
 // The inner loop of Resize(threshold), on a copy in the trial state: a sweep reads nothing of
 // its state but each gate's own size and load before it writes them, so sweeping in place
 // gives the values of sweeping from one state into another, and only the value is kept.
-double Optimizer::CertifiedLowerBound(double threshold, double below) {
-  trial_.size = current_.size;
-  trial_.loadCap = current_.loadCap;
+double Optimizer::CertifiedLowerBound(double threshold, double below, bool fromLast) {
+  if (!fromLast) {
+    trial_.size = current_.size;
+    trial_.loadCap = current_.loadCap;
+  }
   WeighNodes();
   sweepsInLoop_ = 0;
   double previous = Sweep(trial_, trial_, true);

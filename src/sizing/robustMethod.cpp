@@ -308,7 +308,9 @@ void RobustMethod::Certify(Optimizer& optimizer, double upper, int pass) {
       if (d < 0 || d > last) continue;
       Strip(optimizer.Graph(), multipliers, stripped_, d);
       multipliers.lambda.swap(stripped_);
-      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_, value);
+      // The candidates after the first start from the sizes of the solve before, for a flow
+      // close to theirs: nearer to their minimum than the pass's sizes.
+      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_, value, d != centre);
       multipliers.lambda.swap(stripped_);
       if (candidate > value) value = candidate, doublings_ = std::max(1, d);
     }
