@@ -63,8 +63,8 @@ class Optimizer {
   // minimised under a delay target: the inner loop then minimises the weighted delays plus
   // this weight times the total size, and the Lagrangian value includes that term.
   void SetAreaWeight(double weight) { areaWeight_ = weight; }
-  // Whether the sweeps of every inner loop alternate, forwards then backwards (for a method of
-  // this system's own; the specified loop sweeps forwards only). A backward sweep carries a
+  // Whether the sweeps of every inner loop alternate, forwards then backwards (the robust
+  // method's; classic sweeps forwards only, always). A backward sweep carries a
   // change of load from the outputs to the inputs in one sweep, where forward sweeps take one
   // level per sweep: on deep circuits a certificate's solve takes about a third of the sweeps.
   void AlternateSweeps(bool alternate);
