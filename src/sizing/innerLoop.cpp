@@ -24,6 +24,13 @@ namespace {
 double AtLeast(double bound, double x) { return bound < x ? x : bound; }
 double AtMost(double bound, double x) { return x < bound ? x : bound; }
 
+// The square of the size that minimises a gate's weighted delay plus what its input
+// capacitance adds upstream, given the load it drives besides its own output capacitance.
+double Quotient(double weight, const NodeConstants& c, double external, double upstream,
+                double areaWeight) {
+  return (weight * c.unitResistance) * external / (c.unitInputCap * upstream + areaWeight);
+}
+
 }  // namespace
 
 // One resize sweep in forward order, from the state `from` into `to` (which may be the same
@@ -73,8 +80,8 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
       const double old = fromSize[p];
       // With an area weight w, the size also pays w per unit: it joins the denominator (0
       // otherwise, which leaves every bit as it was).
-      const double quotient = (weight * c.unitResistance) * (fromLoad[p] - old * c.unitOutputCap) /
-                              (c.unitInputCap * upstream + areaWeight);
+      const double quotient =
+          Quotient(weight, c, fromLoad[p] - old * c.unitOutputCap, upstream, areaWeight);
       double target = std::sqrt(quotient);
       if (kOverRelaxed) {
         // old * (target / old)^(7/4), from square roots alone; a not-a-number ratio stays so.
@@ -121,8 +128,7 @@ void Optimizer::ResizeSweepBackward(const Sizing& from, Sizing& to) {
           if (r >= kPrefetchDistance) PrefetchRead(&pin[receiver[r - kPrefetchDistance]]);
           external += pin[receiver[r]];
         }
-        const double quotient = (nodeWeight[p] * c.unitResistance) * external /
-                                (c.unitInputCap * upstream[p] + areaWeight);
+        const double quotient = Quotient(nodeWeight[p], c, external, upstream[p], areaWeight);
         resized = AtMost(c.maxSize, AtLeast(c.minSize, std::sqrt(quotient)));
         size[p] = resized;
         pin[p] = c.unitInputCap * resized;

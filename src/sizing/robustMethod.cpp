@@ -11,6 +11,15 @@
 
 namespace tambril::sizing {
 
+namespace {
+
+// a / b, held within [1 / limit, limit]: a multiplier's last change.
+double HeldRatio(double a, double b, double limit) {
+  return std::min(limit, std::max(1.0 / limit, a / b));
+}
+
+}  // namespace
+
 // The covering flow routes one unit for every live connection: from "Input" to the
 // connection's driver along first pins, through the connection, and on to "Output" along first
 // live receivers. Every live connection then carries at least one unit; divided by the number
@@ -164,8 +173,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
         if (!trend) continue;
         // No trend before the second update, nor on a connection without flow.
         if (momentum > 0.0 && previous[e] > 0.0) {
-          const double ratio =
-              std::min(q.momentumRatio, std::max(1.0 / q.momentumRatio, starting / previous[e]));
+          const double ratio = HeldRatio(starting, previous[e], q.momentumRatio);
           lambdas[e] *= ExpNear0(momentum * LogNear1(ratio));
         }
         previous[e] = starting;
@@ -260,8 +268,7 @@ void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multiplier
       for (int e = first; e < last; ++e) {
         double beyond = std::max(0.0, (lambdas[e] - q.coverShare * cover_[e]) - floor);
         if (doublings > 0 && previous[e] > 0.0) {
-          double ratio =
-              std::min(q.aheadRatio, std::max(1.0 / q.aheadRatio, lambdas[e] / previous[e]));
+          double ratio = HeldRatio(lambdas[e], previous[e], q.aheadRatio);
           for (int k = 0; k < doublings; ++k) ratio *= ratio;
           beyond *= ratio;
         }
