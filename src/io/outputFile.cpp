@@ -56,25 +56,41 @@ void RemoveTemporaries() {
   }
 }
 
-// Async-signal-safe: unlink, then the default action, which the signal (blocked while the
-// handler runs, and reset by SA_RESETHAND) takes once the handler returns. The signal is noted
-// before `creating` is read, and the creating thread clears `creating` before it reads the
-// note, so at least one of the two acts on it.
-extern "C" void RemoveTemporariesAndDie(int signal) {
-  deferredSignal.store(signal);
-  if (creating.load() != 0) return;
-  RemoveTemporaries();
+// Ends the run as the signal would have, once the temporaries are gone: the default action,
+// which the signal takes as soon as the thread's handler (if any) returns.
+void DieOf(int signal) {
+  struct sigaction action = {};
+  action.sa_handler = SIG_DFL;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(signal, &action, nullptr);
   ::raise(signal);
 }
 
+// Set by the first handler that removes the temporaries. Every thread may take a signal, and a
+// run may get two at once (a signal sent to the process and to its group): the handler stays
+// in force until the temporaries are gone, and a second one leaves the work to the first.
+std::atomic<int> dying{0};
+
+// Async-signal-safe: unlink, then the default action. The signal is noted before `creating`
+// is read, and the creating thread clears `creating` before it reads the note, so at least one
+// of the two acts on it.
+extern "C" void RemoveTemporariesAndDie(int signal) {
+  deferredSignal.store(signal);
+  if (creating.load() != 0) return;
+  if (dying.exchange(1) != 0) return;
+  RemoveTemporaries();
+  DieOf(signal);
+}
+
 // Ends a creation: a signal that came meanwhile now removes the listed temporaries and ends the
-// run as it would have (its handler was reset when it ran).
+// run as it would have.
 void EndCreation() {
   creating.store(0);
   const int signal = deferredSignal.load();
   if (signal != 0) {
+    dying.store(1);
     RemoveTemporaries();
-    ::raise(signal);
+    DieOf(signal);
   }
 }
 
@@ -94,7 +110,6 @@ void SplitPath(const std::string& path, std::string& directory, std::string& nam
 void RemoveTemporariesOnSignals() {
   struct sigaction action = {};
   action.sa_handler = RemoveTemporariesAndDie;
-  action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE, SIGXCPU}) {
     struct sigaction previous;
