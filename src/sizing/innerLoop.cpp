@@ -31,6 +31,15 @@ double Quotient(double weight, const NodeConstants& c, double external, double u
   return (weight * c.unitResistance) * external / (c.unitInputCap * upstream + areaWeight);
 }
 
+// A gate's or primary input's delay weighted by `weight`, plus, for a gate, its size weighted
+// by the area weight (adding 0 when there is none leaves every bit as it was).
+double WeightedDelay(NodeKind kind, const NodeConstants& c, double weight, double size, double load,
+                     double areaWeight) {
+  const double delay =
+      kind == NodeKind::kGate ? (c.unitResistance / size) * load : c.unitResistance * load;
+  return weight * delay + (kind == NodeKind::kGate ? areaWeight * size : 0.0);
+}
+
 }  // namespace
 
 // One resize sweep in forward order, from the state `from` into `to` (which may be the same
@@ -101,7 +110,9 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
 // right after a forward sweep into `from` for the same weights: a gate's upstream resistance is
 // the one that sweep found (its drivers' sizes of `from`); its load comes from the sizes its
 // receivers received earlier in this sweep. So news travels backwards the whole way, where the
-// forward sweep takes it one level per sweep. Every load is left as NodeLoad adds it up.
+// forward sweep takes it one level per sweep. Every load is left as NodeLoad adds it up, and
+// every node's weighted delay in `relay_`, as WeighDelays works it out (a node's size and load
+// are final once it is done).
 void Optimizer::ResizeSweepBackward(const Sizing& from, Sizing& to) {
   ++stats_.resizeSweeps;
   const int* outStart = graph_.fanOutStart.data();
@@ -112,13 +123,17 @@ void Optimizer::ResizeSweepBackward(const Sizing& from, Sizing& to) {
   double* pin = pinLoad_.data();
   double* size = to.size.data();
   double* load = to.loadCap.data();
+  double* weighted = relay_.data();
   const double areaWeight = areaWeight_;
   const double* fromSize = from.size.data();
   // A node reads its receivers, which lie in higher levels.
   BackwardByLevel(graph_, [&](int first, int last) {
     for (int p = last - 1; p >= first; --p) {
       const NodeKind k = kind[p];
-      if (k == NodeKind::kSource || k == NodeKind::kSink) continue;
+      if (k == NodeKind::kSource || k == NodeKind::kSink) {
+        weighted[p] = 0.0;
+        continue;
+      }
       const NodeConstants& c = graph_.Constants(p);
       double resized = fromSize[p];
       if (k == NodeKind::kGate) {
@@ -135,6 +150,7 @@ void Optimizer::ResizeSweepBackward(const Sizing& from, Sizing& to) {
       }
       // The receivers' pins were just read: adding them again in NodeLoad's order costs little.
       load[p] = NodeLoad(p, resized, c.unitOutputCap);
+      weighted[p] = WeightedDelay(k, c, nodeWeight[p], resized, load[p], areaWeight);
     }
   });
 }
@@ -199,11 +215,7 @@ void Optimizer::WeighDelays(Sizing& values) {
       }
       const NodeConstants& c = graph_.Constants(p);
       if (kWithLoads) load[p] = NodeLoad(p, size[p], c.unitOutputCap);
-      const double delay = k == NodeKind::kGate ? (c.unitResistance / size[p]) * load[p]
-                                                : c.unitResistance * load[p];
-      // A gate's size, weighted by the area weight, is part of the value (adding 0 when there
-      // is none leaves every bit as it was).
-      weighted[p] = nodeWeight[p] * delay + (k == NodeKind::kGate ? areaWeight * size[p] : 0.0);
+      weighted[p] = WeightedDelay(k, c, nodeWeight[p], size[p], load[p], areaWeight);
     }
   });
 }
@@ -219,6 +231,10 @@ double Optimizer::DelaysAndValue(Sizing& values, bool withLoads) {
   } else {
     WeighDelays<false>(values);
   }
+  return SumOfWeightedDelays();
+}
+
+double Optimizer::SumOfWeightedDelays() const {
   const int n = graph_.NodeCount();
   const double* weighted = relay_.data();
   // The pseudo-nodes, which add nothing, are the last two ids.
@@ -256,15 +272,14 @@ void Optimizer::StartingSizes() {
 
 void Optimizer::Resize() { Resize(parameters.innerThreshold, passSweeps_); }
 
-// Each sweep: resize, then loads, delays and the value in one pass.
 // Each sweep: resize, then loads (unless the sweep left them), delays and the value in one
 // pass. When sweeps alternate, the odd sweeps of an inner loop run backwards.
 double Optimizer::Sweep(const Sizing& from, Sizing& to, bool overRelaxed) {
   if (threads_ != nullptr) threads_->Begin();
   double value;
   if (alternateSweeps_ && sweepsInLoop_++ % 2 == 1) {
-    ResizeSweepBackward(from, to);
-    value = DelaysAndValue(to, false);
+    ResizeSweepBackward(from, to);  // leaves the weighted delays
+    value = SumOfWeightedDelays();
   } else {
     if (overRelaxed) {
       alternateSweeps_ ? ResizeSweep<true, true>(from, to) : ResizeSweep<true, false>(from, to);

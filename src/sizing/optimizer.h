@@ -140,6 +140,8 @@ class Optimizer {
   void WeighDelays(Sizing& values);
   void LoadSweep(Sizing& values);
   double DelaysAndValue(Sizing& values, bool withLoads);
+  // The weighted delays in `relay_`, summed in node id order on one thread.
+  double SumOfWeightedDelays() const;
   void Finish(Method& method);
   // One sweep of the inner loop from `from` into `to` (which may be the same), with loads and
   // the Lagrangian value; the thread count chosen for it when the optimiser chooses.
