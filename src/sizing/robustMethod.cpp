@@ -13,10 +13,19 @@ namespace tambril::sizing {
 
 namespace {
 
-// a / b, held within [1 / limit, limit]: a multiplier's last change.
-double HeldRatio(double a, double b, double limit) {
-  return std::min(limit, std::max(1.0 / limit, a / b));
-}
+// a / b, held within [1 / limit, limit]: a multiplier's last change. The bounds are worked out
+// once, outside the walks over the pins, whose divisions are what an update spends its time on.
+class HeldRatio {
+ public:
+  explicit HeldRatio(double limit) : highest_(limit), lowest_(1.0 / limit) {}
+  double operator()(double a, double b) const {
+    return std::min(highest_, std::max(lowest_, a / b));
+  }
+
+ private:
+  double highest_;
+  double lowest_;
+};
 
 }  // namespace
 
@@ -98,6 +107,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
   const int* driver = graph.fanInDriver.data();
   double* lambdas = multipliers.lambda.data();
   const double limitFactor = ExpNear0(-q.stepLimit);
+  const HeldRatio change(q.momentumRatio);
   const int edges = graph.EdgeCount();
 
   // Forward: each pin's new weight, from its drivers' arrivals, which are all known, and their
@@ -173,7 +183,7 @@ void RobustMethod::Update(const TimingGraph& graph, const NodeTiming* timing,
         if (!trend) continue;
         // No trend before the second update, nor on a connection without flow.
         if (momentum > 0.0 && previous[e] > 0.0) {
-          const double ratio = HeldRatio(starting, previous[e], q.momentumRatio);
+          const double ratio = change(starting, previous[e]);
           lambdas[e] *= ExpNear0(momentum * LogNear1(ratio));
         }
         previous[e] = starting;
@@ -249,6 +259,7 @@ void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multiplier
   const int* start = graph.fanInStart.data();
   const double* lambdas = multipliers.lambda.data();
   const double* previous = previous_.data();
+  const HeldRatio change(q.aheadRatio);
   AssignLarge(stripped, multipliers.lambda.size(), 0.0);
   double* out = stripped.data();
   BackwardByLevel(graph, [&](int begin, int end) {
@@ -268,7 +279,7 @@ void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multiplier
       for (int e = first; e < last; ++e) {
         double beyond = std::max(0.0, (lambdas[e] - q.coverShare * cover_[e]) - floor);
         if (doublings > 0 && previous[e] > 0.0) {
-          double ratio = HeldRatio(lambdas[e], previous[e], q.aheadRatio);
+          double ratio = change(lambdas[e], previous[e]);
           for (int k = 0; k < doublings; ++k) ratio *= ratio;
           beyond *= ratio;
         }
