@@ -34,6 +34,14 @@ int main(int argc, char** argv) {
     const auto t1 = Clock::now();
     net.InputNetlist(command.netlist.c_str());
     const auto t2 = Clock::now();
+    long long wideNodes = 0;
+    int wideSpans = 0;
+    for (const tambril::Span& span : net.Graph().spans) {
+      wideSpans += span.wide;
+      wideNodes += span.wide ? span.end - span.begin : 0;
+    }
+    std::fprintf(stderr, "levels=%d spans=%zu wide_spans=%d nodes_in_wide_spans=%lld\n",
+                 net.Graph().levelCount, net.Graph().spans.size(), wideSpans, wideNodes);
     net.OutputResult(command.result.c_str());
     const auto t3 = Clock::now();
 
