@@ -1,7 +1,8 @@
 // tambril_phases [tambril's arguments]
 //
 // Runs the stages of tambril with the same command line and prints to standard error where
-// the time went: reading the library, reading and ordering the netlist, optimising, and the
+// the time went: reading the library, reading and ordering the netlist (and its levels: how many
+// of its nodes lie in levels wide enough to be split among threads), optimising, and the
 // optimiser's own counters and step timers. The files it writes are those of tambril.
 #include <chrono>
 #include <cstdio>
