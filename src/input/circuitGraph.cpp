@@ -5,6 +5,7 @@
 #include "io/error.h"
 #include "util/hugePages.h"
 #include "util/parallel.h"
+#include "util/prefetch.h"
 
 namespace tambril {
 
@@ -83,7 +84,23 @@ void CompleteCircuitGraph(const std::string& fileName, double driverResistance, 
     std::vector<PartInfo> mirror;
     AssignLarge(mirror, start.back(), PartInfo{});
     std::vector<size_t> fill(start.begin(), start.end() - 1);
-    for (const PartType& receiver : parts) {
+    // The drivers' slots lie at random: a driver's fill count, then its slot, are asked for
+    // some receivers ahead (a slot found early may be one short of where the entry goes, which
+    // costs nothing).
+    constexpr size_t kAhead = 4;
+    const size_t count = parts.size();
+    for (size_t k = 0; k < count; ++k) {
+      if (k + 2 * kAhead < count) {
+        for (const PartInfo& fanIn : parts[k + 2 * kAhead].fanIns) {
+          PrefetchRead(&fill[fanIn.node - 1]);
+        }
+      }
+      if (k + kAhead < count) {
+        for (const PartInfo& fanIn : parts[k + kAhead].fanIns) {
+          PrefetchWrite(mirror.data() + fill[fanIn.node - 1]);
+        }
+      }
+      const PartType& receiver = parts[k];
       if (IsPrimaryInputNode(receiver.gate) || IsSourceNode(receiver.gate)) continue;
       int position = 0;
       for (const PartInfo& fanIn : receiver.fanIns) {

@@ -16,6 +16,7 @@
 
 #include "util/hugePages.h"
 #include "util/parallel.h"
+#include "util/prefetch.h"
 
 namespace tambril {
 
@@ -44,7 +45,25 @@ bool TopologicalOrder(const std::vector<PartType>& nodes, std::vector<int>& orde
     if (remaining[k] == 0) queue.push_back(k);
   }
   bool consistent = true;
+  // The queue visits the nodes at random: a node's row, its drivers and their counts are
+  // reads that wait on one another, so they are asked for in stages some entries ahead (the
+  // entries that are already there).
+  constexpr size_t kAhead = 8;
   for (size_t head = 0; head < queue.size(); ++head) {
+    if (head + 3 * kAhead < queue.size()) PrefetchRead(&firstDriver[queue[head + 3 * kAhead]]);
+    if (head + 2 * kAhead < queue.size()) {
+      PrefetchRead(drivers.data() + firstDriver[queue[head + 2 * kAhead]]);
+    }
+    if (head + kAhead < queue.size()) {
+      const int ahead = queue[head + kAhead];
+      PrefetchRead(&pass[ahead]);
+      for (int i = firstDriver[ahead]; i < firstDriver[ahead + 1]; ++i) {
+        const int driver = drivers[i];
+        if (driver < 0 || driver >= n) continue;
+        PrefetchRead(&remaining[driver]);
+        PrefetchRead(&pass[driver]);
+      }
+    }
     const int receiver = queue[head];
     for (int i = firstDriver[receiver]; i < firstDriver[receiver + 1]; ++i) {
       const int driver = drivers[i];

@@ -14,6 +14,15 @@ inline void PrefetchRead(const void* address) {
 #endif
 }
 
+// The same for memory that a loop will write a little later.
+inline void PrefetchWrite(const void* address) {
+#if defined(__GNUC__)
+  __builtin_prefetch(address, 1, 1);
+#else
+  (void)address;
+#endif
+}
+
 // How many connections (or nodes) ahead the gathers ask for their data.
 inline constexpr int kPrefetchDistance = 32;
 
