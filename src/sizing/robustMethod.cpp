@@ -260,7 +260,10 @@ void RobustMethod::Strip(const TimingGraph& graph, const Multipliers& multiplier
   const double* lambdas = multipliers.lambda.data();
   const double* previous = previous_.data();
   const HeldRatio change(q.aheadRatio);
-  AssignLarge(stripped, multipliers.lambda.size(), 0.0);
+  // Every edge is a pin of one node, which writes it below: storage is all it needs.
+  if (stripped.size() != multipliers.lambda.size()) {
+    AssignLarge(stripped, multipliers.lambda.size(), 0.0);
+  }
   double* out = stripped.data();
   BackwardByLevel(graph, [&](int begin, int end) {
     for (int p = end - 1; p >= begin; --p) {
