@@ -158,6 +158,25 @@ void Optimizer::TakeAsBest() {
   bestSize_ = current_.size;
 }
 
+namespace {
+
+// What sweeps would still take off a value after the last four took off drops[0] (the last),
+// drops[1], drops[2] and drops[3]: twice the rest of a geometric series whose ratio is that of
+// the last two pairs of sweeps (a forward and a backward one), held within [1/2, 0.99]. Sweeps
+// close in on the minimum of the Lagrangian more and more slowly, so the rest of the series
+// fitted to the last steps falls short of what remains, by up to 1.7 times on deep circuits.
+double RemainingDescent(const double* drops) {
+  const double pair = drops[0] + drops[1];
+  if (!(pair > 0.0)) return 0.0;
+  const double before = drops[2] + drops[3];
+  // Fewer than four drops: too few for a ratio.
+  double ratio = drops[3] > 0.0 ? pair / before : 0.5;
+  ratio = ratio < 0.5 ? 0.5 : ratio > 0.99 ? 0.99 : ratio;
+  return 2.0 * (pair * ratio / (1.0 - ratio));
+}
+
+}  // namespace
+
 // The inner loop of Resize(threshold), on a copy in the trial state: a sweep reads nothing of
 // its state but each gate's own size and load before it writes them, so sweeping in place
 // gives the values of sweeping from one state into another, and only the value is kept.
@@ -169,12 +188,19 @@ double Optimizer::CertifiedLowerBound(double threshold, double below, bool fromL
   WeighNodes();
   sweepsInLoop_ = 0;
   double previous = Sweep(trial_, trial_, true);
+  double drops[4] = {0.0, 0.0, 0.0, 0.0};  // the last four, the last first
   for (int sweep = 1; sweep <= parameters.maxTrialSweeps && !(previous < below); ++sweep) {
     const double value = Sweep(trial_, trial_, true);
-    if (!(RelativeGap(value, previous) > threshold)) break;
-    previous = value;
+    const bool settled = !(RelativeGap(value, previous) > threshold);
+    if (value < previous) {  // a number, and lower
+      for (int k = 3; k > 0; --k) drops[k] = drops[k - 1];
+      drops[0] = previous - value;
+      previous = value;
+    }
+    if (settled) break;
   }
-  return previous;
+  if (previous < below) return previous;
+  return previous - RemainingDescent(drops);
 }
 
 // The trial state is free between inner loops.

@@ -246,8 +246,9 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
 // backwards. From the sizes and multipliers of a run's last pass, on deep circuits, where
 // forward sweeps creep towards the minimum of the Lagrangian, the certificate comes closer to it
 // than plain forward sweeps stopped at the same threshold, in under half their sweeps (14 and 16
-// against 42 and 59; over-relaxed forwards only, 28 and 29). Alternating plain sweeps reach the
-// same minimum.
+// against 42 and 59; over-relaxed forwards only, 28 and 29), and from below: where its sweeps
+// stop, the value still lay 1.3·10^-4 of itself above the minimum at depth 400 (5·10^-5 at 100),
+// and the rest of the descent is taken off. Alternating plain sweeps reach the same minimum.
 TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
   for (const std::uint32_t depth : {100u, 400u}) {
     SCOPED_TRACE(depth);
@@ -273,8 +274,9 @@ TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
     const long long plainSweeps = sweeps() - before;
     optimizer.Resize(0.0);  // as far as plain sweeps go
     const double minimum = optimizer.LowerBound();
-    EXPECT_LT(certified, plain);
-    EXPECT_GT(certified, minimum * (1 - 1e-6));
+    EXPECT_LE(certified, minimum);
+    EXPECT_LT(minimum - certified, plain - minimum);
+    EXPECT_GT(certified, minimum * (1 - 2e-4));
     EXPECT_LT(2 * relaxed, plainSweeps);
 
     optimizer.RestoreSizes(start);
