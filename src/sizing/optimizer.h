@@ -131,7 +131,7 @@ class Optimizer {
   // inner loop or a value, which read it.
   void WeighNodes();
   // Each gate takes the size that minimises the value given its neighbours' sizes; with
-  // kOverRelaxed it goes 7/4 of the way there in logarithms (then the bounds). A gate sees its
+  // kOverRelaxed it goes 15/8 of the way there in logarithms (then the bounds). A gate sees its
   // receivers' sizes of the sweep before, so news travels backwards one level per sweep, and
   // on deep circuits plain sweeps bring the value down by ever smaller steps.
   template <bool kOverRelaxed, bool kKeepUpstream>

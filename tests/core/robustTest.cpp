@@ -245,10 +245,10 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
 // A certificate's sweeps over-relax, and the robust method's sweeps alternate, forwards and
 // backwards. From the sizes and multipliers of a run's last pass, on deep circuits, where
 // forward sweeps creep towards the minimum of the Lagrangian, the certificate comes closer to it
-// than plain forward sweeps stopped at the same threshold, in under half their sweeps (14 and 16
-// against 42 and 59; over-relaxed forwards only, 28 and 29), and from below: where its sweeps
-// stop, the value still lay 1.3·10^-4 of itself above the minimum at depth 400 (5·10^-5 at 100),
-// and the rest of the descent is taken off. Alternating plain sweeps reach the same minimum.
+// than plain forward sweeps stopped at the same threshold, in under half their sweeps (12 and 12
+// against 42 and 59), and from below: where its sweeps stop, the value still lay 9·10^-5 of
+// itself above the minimum at depth 400 (3·10^-5 at 100), and the rest of the descent is taken
+// off. Alternating plain sweeps reach the same minimum.
 TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
   for (const std::uint32_t depth : {100u, 400u}) {
     SCOPED_TRACE(depth);
