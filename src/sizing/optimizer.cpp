@@ -180,10 +180,11 @@ double RemainingDescent(const double* drops) {
 // The inner loop of Resize(threshold), on a copy in the trial state: a sweep reads nothing of
 // its state but each gate's own size and load before it writes them, so sweeping in place
 // gives the values of sweeping from one state into another, and only the value is kept.
-double Optimizer::CertifiedLowerBound(double threshold, double below, bool fromLast) {
-  if (!fromLast) {
-    trial_.size = current_.size;
-    trial_.loadCap = current_.loadCap;
+double Optimizer::CertifiedLowerBound(double threshold, double below, const Sizing* start) {
+  if (start == nullptr) start = &current_;
+  if (start != &trial_) {
+    trial_.size = start->size;
+    trial_.loadCap = start->loadCap;
   }
   WeighNodes();
   sweepsInLoop_ = 0;

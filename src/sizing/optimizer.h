@@ -93,11 +93,14 @@ class Optimizer {
   // is kept, and it comes lower in fewer sweeps.
   // A solve whose value falls below `below` is given up there, and returns that value: its
   // sweeps only lower a value (over-relaxed ones all but always), so it would end lower still.
-  // With `fromLast`, the solve starts from the sizes where the last one ended, not from the
-  // current state (for multipliers close to the last solve's).
+  // The solve starts from `start` (sizes and their loads), or from the current state when it
+  // is null; LastSolve() starts it where the solve before ended (for multipliers close to that
+  // solve's).
   double CertifiedLowerBound(double threshold,
                              double below = -std::numeric_limits<double>::infinity(),
-                             bool fromLast = false);
+                             const Sizing* start = nullptr);
+  // The sizes and loads where the last CertifiedLowerBound ended, until the next inner loop.
+  const Sizing& LastSolve() const { return trial_; }
   // The circuit delay of `sizes` (by position), timed on the side: the current state and its
   // timing are left as they were. `sizes` is borrowed (moved in and back, not copied) and
   // comes back unchanged.

@@ -330,10 +330,19 @@ void RobustMethod::Certify(Optimizer& optimizer, double upper, int pass) {
       Strip(optimizer.Graph(), multipliers, stripped_, d);
       multipliers.lambda.swap(stripped_);
       // The candidates after the first start from the sizes of the solve before, for a flow
-      // close to theirs: nearer to their minimum than the pass's sizes.
-      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_, value, d != centre);
+      // close to theirs: nearer to their minimum than the pass's sizes. The first starts where
+      // the last certificate's best solve ended.
+      const Sizing* start = d != centre              ? &optimizer.LastSolve()
+                            : lastBest_.size.empty() ? nullptr
+                                                     : &lastBest_;
+      const double candidate = optimizer.CertifiedLowerBound(certifyThreshold_, value, start);
       multipliers.lambda.swap(stripped_);
-      if (candidate > value) value = candidate, doublings_ = std::max(1, d);
+      if (candidate > value) {
+        value = candidate;
+        doublings_ = std::max(1, d);
+        lastBest_.size = optimizer.LastSolve().size;
+        lastBest_.loadCap = optimizer.LastSolve().loadCap;
+      }
     }
     uplift_ = value - passValue;
     if (passValue > strippedPass_) {
