@@ -9,6 +9,10 @@
 // it runs, so each node's weight (the sum of its pins' multipliers) is summed once per inner
 // loop rather than twice per sweep; and the values that one sweep hands to the next sit in a
 // dense array of their own, so that the gathers over drivers read 8 bytes per node, not 16.
+// When sweeps alternate, a forward sweep needs no loads at all: the backward sweep after it
+// works them out anyway. Its value is then summed from what each gate's input pins add to its
+// drivers' weighted delays (its pin capacitance times its upstream resistance, which the
+// sweep has at hand), the same sum grouped by receiver instead of by driver.
 #include <algorithm>
 #include <cmath>
 
@@ -63,6 +67,15 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
   const double areaWeight = areaWeight_;
   const double* fromSize = from.size.data();
   const double* fromLoad = from.loadCap.data();
+  double* term = terms_.data();
+  const auto upstreamOf = [&](int p) {
+    double upstream = 0.0;
+    for (int e = start[p]; e < start[p + 1]; ++e) {
+      if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
+      upstream += drive[driver[e]];
+    }
+    return upstream;
+  };
   // A gate reads its drivers, which lie in lower levels.
   ForwardByLevel(graph_, [&](int first, int last) {
     for (int p = first; p < last; ++p) {
@@ -70,20 +83,19 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
       switch (kind[p]) {
         case NodeKind::kPrimaryInput:
           drive[p] = nodeWeight[p] * c.unitResistance;
+          if (kKeepUpstream) term[p] = 0.0;  // its pins' parts are its receivers'
           continue;
         case NodeKind::kSource:
           drive[p] = 0.0;  // "Input" adds nothing upstream
+          if (kKeepUpstream) term[p] = 0.0;
           continue;
         case NodeKind::kSink:
+          if (kKeepUpstream) term[p] = c.unitInputCap * upstreamOf(p);  // the outputs' loads
           continue;
         case NodeKind::kGate:
           break;
       }
-      double upstream = 0.0;
-      for (int e = start[p]; e < start[p + 1]; ++e) {
-        if (e + kPrefetchDistance < edges) PrefetchRead(&drive[driver[e + kPrefetchDistance]]);
-        upstream += drive[driver[e]];
-      }
+      const double upstream = upstreamOf(p);
       if (kKeepUpstream) upstreamOut[p] = upstream;  // for a backward sweep next
       const double weight = nodeWeight[p];
       const double old = fromSize[p];
@@ -105,6 +117,12 @@ void Optimizer::ResizeSweep(const Sizing& from, Sizing& to) {
       size[p] = resized;
       drive[p] = (c.unitResistance / resized) * weight;
       pin[p] = c.unitInputCap * resized;
+      // The gate's part of the value: what its input pins add to its drivers' weighted delays,
+      // its own output capacitance's, and its size's area weight.
+      if (kKeepUpstream) {
+        term[p] = (pin[p] * upstream + weight * (c.unitResistance * c.unitOutputCap)) +
+                  areaWeight * resized;
+      }
     }
   });
 }
@@ -250,6 +268,25 @@ double Optimizer::SumOfWeightedDelays() const {
   return sum;
 }
 
+// Blocks of kSumBlock positions, each summed in position order by whichever thread holds the
+// block's first position, then the blocks' sums in order: the same bits for any thread count,
+// and a stream through memory where the sum in id order gathers, on one thread.
+double Optimizer::SumInBlocks(const double* parts) {
+  const int n = graph_.NodeCount();
+  double* blockSum = blockSums_.data();
+  ParallelFor(0, n, [&](int first, int last) {
+    for (int b = (first + kSumBlock - 1) / kSumBlock; b * kSumBlock < last; ++b) {
+      const int end = std::min(n, (b + 1) * kSumBlock);
+      double sum = 0.0;
+      for (int p = b * kSumBlock; p < end; ++p) sum += parts[p];
+      blockSum[b] = sum;
+    }
+  });
+  double sum = 0.0;
+  for (int b = 0; b * kSumBlock < n; ++b) sum += blockSum[b];
+  return sum;
+}
+
 double Optimizer::LagrangianValue(Sizing& values) {
   WeighNodes();
   return DelaysAndValue(values, false);
@@ -280,15 +317,17 @@ void Optimizer::Resize() { Resize(parameters.innerThreshold, passSweeps_); }
 double Optimizer::Sweep(const Sizing& from, Sizing& to, bool overRelaxed) {
   if (threads_ != nullptr) threads_->Begin();
   double value;
+  sweptLoads_ = true;
   if (alternateSweeps_ && sweepsInLoop_++ % 2 == 1) {
     ResizeSweepBackward(from, to);  // leaves the weighted delays
-    value = SumOfWeightedDelays();
+    value = SumInBlocks(relay_.data());
+  } else if (alternateSweeps_) {
+    // The value from the parts the sweep left; the loads wait for the backward sweep.
+    overRelaxed ? ResizeSweep<true, true>(from, to) : ResizeSweep<false, true>(from, to);
+    value = SumInBlocks(terms_.data());
+    sweptLoads_ = false;
   } else {
-    if (overRelaxed) {
-      alternateSweeps_ ? ResizeSweep<true, true>(from, to) : ResizeSweep<true, false>(from, to);
-    } else {
-      alternateSweeps_ ? ResizeSweep<false, true>(from, to) : ResizeSweep<false, false>(from, to);
-    }
+    overRelaxed ? ResizeSweep<true, false>(from, to) : ResizeSweep<false, false>(from, to);
     value = DelaysAndValue(to, true);
   }
   if (threads_ != nullptr) threads_->End();
@@ -299,15 +338,17 @@ void Optimizer::Resize(double threshold, int sweeps) {
   WeighNodes();
   sweepsInLoop_ = 0;
   double previous = Sweep(current_, current_);
+  bool loads = sweptLoads_;
   lowerBound_ = previous;
   for (int sweep = 1; sweep <= std::min(parameters.maxTrialSweeps, sweeps - 1); ++sweep) {
     const double value = Sweep(current_, trial_);
-    if (!(RelativeGap(value, previous) > threshold))
-      return;  // settled, or not a number: keep the current state
+    if (!(RelativeGap(value, previous) > threshold)) break;  // settled, or not a number
     current_.Swap(trial_);
+    loads = sweptLoads_;
     previous = value;
     lowerBound_ = value;
   }
+  if (!loads) LoadSweep(current_);
 }
 
 }  // namespace tambril::sizing

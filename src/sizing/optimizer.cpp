@@ -139,6 +139,10 @@ void Optimizer::LogPass(double lower, double upper) {
 void Optimizer::AlternateSweeps(bool alternate) {
   alternateSweeps_ = alternate;
   if (alternate && upstream_.size() != relay_.size()) AssignLarge(upstream_, relay_.size(), 0.0);
+  if (alternate && terms_.size() != relay_.size()) {
+    AssignLarge(terms_, relay_.size(), 0.0);
+    blockSums_.assign(relay_.size() / kSumBlock + 1, 0.0);
+  }
 }
 
 double Optimizer::TotalArea() const {
@@ -200,6 +204,7 @@ double Optimizer::CertifiedLowerBound(double threshold, double below, const Sizi
     }
     if (settled) break;
   }
+  if (!sweptLoads_) LoadSweep(trial_);  // the next solve may start here
   if (previous < below) return previous;
   return previous - RemainingDescent(drops);
 }

@@ -148,9 +148,12 @@ class Optimizer {
   double DelaysAndValue(Sizing& values, bool withLoads);
   // The weighted delays in `relay_`, summed in node id order on one thread.
   double SumOfWeightedDelays() const;
+  // `parts` (by position) summed in blocks of positions (see kSumBlock).
+  double SumInBlocks(const double* parts);
   void Finish(Method& method);
-  // One sweep of the inner loop from `from` into `to` (which may be the same), with loads and
-  // the Lagrangian value; the thread count chosen for it when the optimiser chooses.
+  // One sweep of the inner loop from `from` into `to` (which may be the same), with the
+  // Lagrangian value and, unless it is the forward sweep of alternating ones (see
+  // sweptLoads_), the loads; the thread count chosen for it when the optimiser chooses.
   double Sweep(const Sizing& from, Sizing& to, bool overRelaxed = false);
 
   const TimingGraph& graph_;
@@ -180,6 +183,13 @@ class Optimizer {
   std::vector<double> nodeWeight_;
   std::vector<double> relay_;
   std::vector<double> upstream_;  // by position, when sweeps alternate: see ResizeSweep
+  // By position, when sweeps alternate: each node's part of the value of a forward sweep.
+  std::vector<double> terms_;
+  bool sweptLoads_ = true;  // whether the last sweep left the loads of its sizes
+  // When sweeps alternate, a sweep's value is summed by blocks of this many positions; each
+  // block's sum is kept in blockSums_.
+  static constexpr int kSumBlock = 4096;
+  std::vector<double> blockSums_;
 };
 
 }  // namespace tambril::sizing

@@ -286,6 +286,46 @@ TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
   }
 }
 
+// Alternating sweeps sum a forward sweep's value from parts the sweep leaves (what each gate's
+// pins add to its drivers' delays), not from the loads, which wait for the backward sweep or
+// the end of the inner loop; every sum runs by blocks of positions. Each value is still the
+// Lagrangian value of the sizes it belongs to, with or without an area weight, and every
+// state that a later sweep may start from has the loads of its sizes.
+TEST(Robust, AlternatingSweepsLeaveTheValuesAndLoadsOfTheirSizes) {
+  gennet::Options options;
+  options.gates = 9000;  // more positions than two blocks of the sums
+  options.seed = 5;
+  std::string netlist;
+  gennet::WriteNetlist(gennet::Generate(options),
+                       [&netlist](std::string_view chunk) { netlist.append(chunk); });
+  InProcessRun run =
+      RunInProcess(ReadFile(RepoPath("examples/param.txt")), netlist, 5e-6, 0.01, 1000, "robust");
+  sizing::Optimizer& optimizer = run.net->Optimizer();
+  optimizer.AlternateSweeps(true);
+  const std::vector<double> start = optimizer.Current().size;
+  const auto loadsOf = [&](const std::vector<double>& sizes) {
+    optimizer.RestoreSizes(sizes);
+    return optimizer.Current().loadCap;
+  };
+  for (const double areaShare : {0.0, 1.0}) {
+    optimizer.RestoreSizes(start);
+    optimizer.SetAreaWeight(areaShare * optimizer.LowerBound() / optimizer.TotalArea());
+    for (const int sweeps : {1, 2, 3}) {
+      SCOPED_TRACE(std::to_string(sweeps) + " sweeps, area share " + std::to_string(areaShare));
+      optimizer.RestoreSizes(start);
+      optimizer.Resize(0.0, sweeps);
+      const std::vector<double> loads = optimizer.Current().loadCap;
+      EXPECT_EQ(loads, loadsOf(optimizer.Current().size));
+      EXPECT_NEAR(optimizer.LowerBound() / optimizer.LagrangianValue(optimizer.Current()), 1.0,
+                  1e-13);
+    }
+    optimizer.RestoreSizes(start);
+    optimizer.CertifiedLowerBound(1e-6);
+    sizing::Sizing solved = optimizer.LastSolve();
+    EXPECT_EQ(solved.loadCap, loadsOf(solved.size));
+  }
+}
+
 TEST(Robust, StallStopStatesATrueCertifiedGap) {
   const std::regex warning(
       "Warning: stopped after ([0-9]+) passes without progress; the result is within ([0-9.]+) % "
