@@ -70,6 +70,15 @@ void ExpectTheBestLoggedPass(const InProcessRun& run) {
 
 // A flow of 1 into "Output", conserved at every node; each connection of a node that passes
 // flow on carries a positive, normal multiplier.
+// The robust method on gennet's circuit of `options`, default thresholds.
+InProcessRun RunOnGenerated(const gennet::Options& options) {
+  std::string netlist;
+  gennet::WriteNetlist(gennet::Generate(options),
+                       [&netlist](std::string_view chunk) { netlist.append(chunk); });
+  return RunInProcess(ReadFile(RepoPath("examples/param.txt")), netlist, 5e-6, 0.01, 1000,
+                      "robust");
+}
+
 void ExpectAFlowOfOne(const TimingGraph& graph, const std::vector<double>& lambda) {
   double outputFlow = 0;
   const int sink = graph.sinkPosition;
@@ -224,11 +233,7 @@ TEST(Robust, GeneratedCircuitsThatOscillatedConverge) {
     options.maxFanout = c.maxFanout;
     options.types = c.types;
     options.outputs = c.outputs;
-    std::string netlist;
-    gennet::WriteNetlist(gennet::Generate(options),
-                         [&netlist](std::string_view chunk) { netlist.append(chunk); });
-    const InProcessRun run =
-        RunInProcess(ReadFile(RepoPath("examples/param.txt")), netlist, 5e-6, 0.01, 1000, "robust");
+    const InProcessRun run = RunOnGenerated(options);
     const sizing::Statistics& stats = run.net->Optimizer().Stats();
     EXPECT_EQ(run.err, "");
     EXPECT_TRUE(stats.converged);
@@ -256,11 +261,7 @@ TEST(Robust, CertificatesComeCloserToTheMinimumInFewerSweeps) {
     options.gates = 20000;
     options.seed = 3;
     options.depth = depth;
-    std::string netlist;
-    gennet::WriteNetlist(gennet::Generate(options),
-                         [&netlist](std::string_view chunk) { netlist.append(chunk); });
-    InProcessRun run =
-        RunInProcess(ReadFile(RepoPath("examples/param.txt")), netlist, 5e-6, 0.01, 1000, "robust");
+    InProcessRun run = RunOnGenerated(options);
     sizing::Optimizer& optimizer = run.net->Optimizer();
     const std::vector<double> start = optimizer.Current().size;
     const auto sweeps = [&] { return optimizer.Stats().resizeSweeps; };
@@ -295,11 +296,7 @@ TEST(Robust, AlternatingSweepsLeaveTheValuesAndLoadsOfTheirSizes) {
   gennet::Options options;
   options.gates = 9000;  // more positions than two blocks of the sums
   options.seed = 5;
-  std::string netlist;
-  gennet::WriteNetlist(gennet::Generate(options),
-                       [&netlist](std::string_view chunk) { netlist.append(chunk); });
-  InProcessRun run =
-      RunInProcess(ReadFile(RepoPath("examples/param.txt")), netlist, 5e-6, 0.01, 1000, "robust");
+  InProcessRun run = RunOnGenerated(options);
   sizing::Optimizer& optimizer = run.net->Optimizer();
   optimizer.AlternateSweeps(true);
   const std::vector<double> start = optimizer.Current().size;
