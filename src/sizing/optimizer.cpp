@@ -103,7 +103,7 @@ void Optimizer::Finish(Method& method) {
   const bool last = method.ReportsLastPass(stats_);
   if (last) {
     stats_.reportedPass = stats_.loggedPasses;
-  } else if (stats_.reportedPass != stats_.loggedPasses) {
+  } else if (stats_.reportedPass != stats_.loggedPasses || !bestIsCurrent_) {
     RestoreSizes(bestSize_);
   }
   const std::string own = method.Conclude(*this);
@@ -160,6 +160,7 @@ void Optimizer::TakeAsBest() {
   bestDelay_ = MaxDelay();
   stats_.reportedPass = stats_.loggedPasses;
   bestSize_ = current_.size;
+  bestIsCurrent_ = true;
 }
 
 namespace {
@@ -225,6 +226,7 @@ void Optimizer::TakeAsBest(const std::vector<double>& sizes, double delay) {
   bestDelay_ = delay;
   stats_.reportedPass = stats_.loggedPasses;
   bestSize_ = sizes;
+  bestIsCurrent_ = false;  // sizes timed aside: the current state is another
 }
 
 void Optimizer::RestoreSizes(const std::vector<double>& sizes) {

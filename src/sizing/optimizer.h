@@ -172,6 +172,7 @@ class Optimizer {
   double maxDelay_ = 0.0;
   std::vector<double> bestSize_;  // by position: the sizes of the best state so far
   double bestDelay_ = 0.0;        // its delay
+  bool bestIsCurrent_ = false;    // whether they were the current state when taken
   double areaWeight_ = 0.0;
   bool alternateSweeps_ = false;
   int sweepsInLoop_ = 0;  // sweeps of the inner loop that runs

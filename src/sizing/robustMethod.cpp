@@ -409,6 +409,12 @@ Next RobustMethod::Judge(Optimizer& optimizer, int pass) {
   Statistics& stats = optimizer.Stats();
   const double outer = optimizer.parameters.outerThreshold;
   bestLower_ = std::max(bestLower_, optimizer.LowerBound());
+  // A certified bound holds for good: a sizing that comes within the threshold of an earlier
+  // one needs no certificate of its own.
+  if (certified_ > 0.0 && !(Excess(optimizer.BestDelay(), certified_) > outer)) {
+    stats.converged = true;
+    return Next::kStop;
+  }
   bool certified = false;
   // The stripped flow's value is expected to rise with the pass's own at the rate measured
   // between the last two certificates.

@@ -135,11 +135,12 @@ struct RobustParameters {
 // flow lifted it (shrunk as the pass's value rises, by the rate that the stripped value fell
 // behind it between the last two certificates), meets the threshold, or when explorePasses have
 // gone by without a certificate and it is within exploreGap. The run has converged when the best
-// delay is within the outer threshold of such a certified value: (best - certified) / certified <=
-// OUTER. The result is always the fastest sizing seen, the minimum sizes included. A run that makes
-// no progress stops: when for stallPasses passes neither the best delay nor the best lower bound of
-// a pass has improved by a meaningful share, the last pass is certified and the run ends with a
-// warning that states the gap it proved.
+// delay is within the outer threshold of the highest certified value so far, at a certificate
+// or at any pass after it (a lower bound on the minimum delay holds for good): (best -
+// certified) / certified <= OUTER. The result is always the fastest sizing seen, the minimum sizes
+// included. A run that makes no progress stops: when for stallPasses passes neither the best delay
+// nor the best lower bound of a pass has improved by a meaningful share, the last pass is certified
+// and the run ends with a warning that states the gap it proved.
 class RobustMethod : public Method {
  public:
   explicit RobustMethod(const Parameters& parameters);
