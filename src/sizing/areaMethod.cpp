@@ -39,6 +39,7 @@ AreaMethod::AreaMethod(const Parameters& parameters)
   shape_.constants.evenOverDepth = true;
   shape_.constants.meanShare = 0.0;
   shape_.constants.outputStepFloor = 0.0;
+  shape_.constants.passShare = 0.0;  // a pass's value bounds the area from below
   certifyThreshold_ = std::min(parameters.innerThreshold,
                                shape_.constants.certifyShare * parameters.outerThreshold);
 }

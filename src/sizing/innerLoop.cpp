@@ -310,7 +310,9 @@ void Optimizer::StartingSizes() {
   LoadSweep(current_);
 }
 
-void Optimizer::Resize() { Resize(parameters.innerThreshold, passSweeps_); }
+void Optimizer::Resize() {
+  Resize(std::max(parameters.innerThreshold, passThreshold_), passSweeps_);
+}
 
 // Each sweep: resize, then loads (unless the sweep left them), delays and the value in one
 // pass. When sweeps alternate, the odd sweeps of an inner loop run backwards.

@@ -49,6 +49,7 @@ void Optimizer::Run(Reporter& reporter) {
   areaWeight_ = 0.0;
   alternateSweeps_ = false;
   passSweeps_ = std::numeric_limits<int>::max();
+  passThreshold_ = 0.0;
   stats_ = Statistics();
   reporter_ = &reporter;
   if (parameters.chooseThreads && MostThreads() > 1) threads_ = std::make_unique<ThreadChooser>();

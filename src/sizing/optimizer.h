@@ -73,6 +73,9 @@ class Optimizer {
   // of its next update: on deep circuits the first passes, whose multipliers move far, would
   // take up to 80 sweeps. Unlimited unless a method sets it; every Run starts unlimited.
   void LimitPassSweeps(int sweeps) { passSweeps_ = sweeps; }
+  // For the same methods: a pass's inner loop stops at `threshold` when that is larger than
+  // parameters.innerThreshold. Every Run starts without.
+  void LoosenPassThreshold(double threshold) { passThreshold_ = threshold; }
   double AreaWeight() const { return areaWeight_; }
   // The total size of the gates in the current state (m^2), summed in node id order.
   double TotalArea() const;
@@ -177,6 +180,7 @@ class Optimizer {
   bool alternateSweeps_ = false;
   int sweepsInLoop_ = 0;  // sweeps of the inner loop that runs
   int passSweeps_ = std::numeric_limits<int>::max();
+  double passThreshold_ = 0.0;
   // Scratch, by position: the capacitance of a node's input pin for its size; the weight of a
   // node's delay (NodeWeight) for the multipliers of the inner loop that runs; what a sweep
   // hands on (a driver's weighted resistance, then a node's weighted delay).

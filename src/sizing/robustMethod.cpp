@@ -305,6 +305,7 @@ RobustMethod::RobustMethod(const Parameters& parameters)
 void RobustMethod::Start(Optimizer& optimizer) {
   optimizer.AlternateSweeps(true);
   optimizer.LimitPassSweeps(constants.passSweeps);
+  optimizer.LoosenPassThreshold(constants.passShare * optimizer.parameters.outerThreshold);
   Start(optimizer.Graph(), optimizer.Lambdas(), optimizer.Scratch(0), optimizer.Scratch(1));
 }
 
